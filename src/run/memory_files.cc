@@ -1,0 +1,47 @@
+#include "run/memory_files.h"
+
+#include <algorithm>
+
+namespace datlift {
+
+InputStream* MemoryFiles::open_input() {
+  ++opens;
+  if (!present_) return nullptr;
+  input_open = true;
+  return &input_;
+}
+
+void MemoryFiles::close_input() {
+  input_open = false;
+}
+
+std::size_t MemoryFiles::Input::read(Bytes dst) {
+  const std::size_t left = files_.source_.size() - files_.bytes_read;
+  const std::size_t n = std::min(left, dst.size());
+  std::copy_n(files_.source_.begin() + static_cast<std::ptrdiff_t>(files_.bytes_read), n,
+              dst.begin());
+  files_.bytes_read += n;
+  return n;
+}
+
+ReplaceResult MemoryFiles::replace_files(ConstBytes system, ConstBytes mcfg) {
+  if (fail_with != ReplaceResult::ok) return fail_with;
+  if (system.size() > system_out.size() || (!mcfg.empty() && mcfg.size() != mcfg_out.size()))
+    return ReplaceResult::system_failed;
+  replaced = true;
+  system_size = system.size();
+  std::copy(system.begin(), system.end(), system_out.begin());
+  if (!mcfg.empty()) {
+    mcfg_written = true;
+    std::copy(mcfg.begin(), mcfg.end(), mcfg_out.begin());
+  }
+  return ReplaceResult::ok;
+}
+
+void MemorySink::write(const char* data, std::size_t size) {
+  const std::size_t n = std::min(size, sizeof buffer_ - size_);
+  std::copy_n(data, n, buffer_ + size_);
+  size_ += n;
+}
+
+}  // namespace datlift

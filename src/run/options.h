@@ -1,0 +1,25 @@
+// The command line: slash options, compared without regard to case.
+#pragma once
+
+#include <cstdint>
+
+#include "sysfile/model.h"
+#include "upgrade/upgrade.h"
+
+namespace datlift {
+
+constexpr double kDefaultTargetVersion = 2.50;
+
+struct Options {
+  double target_value = kDefaultTargetVersion;  // the last "/V" counts
+  bool model_accepted = false;
+  Model selected_model = Model::plx_8;  // meaningful only when model_accepted
+  bool identify_only = false;
+  NameOverrides names;
+};
+
+// Reads every argument in order; false at the first one that no option accepts (the run then
+// prints the usage line). A null argument is accepted by no option.
+bool parse_options(int argc, const char* const* argv, Options& options);
+
+}  // namespace datlift

@@ -1,0 +1,25 @@
+// What a run needs of the file system, so that the run itself works on bytes in memory: the real
+// files (file_layer) or memory (tests, fuzzing, benchmarks).
+#pragma once
+
+#include "common/bytes.h"
+#include "sysfile/input.h"
+
+namespace datlift {
+
+enum class ReplaceResult { ok, system_failed, mcfg_failed };
+
+class RunFiles {
+ public:
+  // Opens SYSTEM.DAT for reading; nullptr when it cannot be opened.
+  virtual InputStream* open_input() = 0;
+  virtual void close_input() = 0;
+  // Puts the new SYSTEM.DAT, and MCFG.DAT when mcfg is not empty, in place of the old files.
+  // On any failure both files stay as they were.
+  virtual ReplaceResult replace_files(ConstBytes system, ConstBytes mcfg) = 0;
+
+ protected:
+  ~RunFiles() = default;
+};
+
+}  // namespace datlift

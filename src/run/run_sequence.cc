@@ -1,0 +1,153 @@
+#include "run/run_sequence.h"
+
+#include <cstring>
+
+#include "common/messages.h"
+#include "run/exit_status.h"
+#include "run/options.h"
+#include "sysfile/identify.h"
+#include "sysfile/layout.h"
+#include "sysfile/version.h"
+#include "upgrade/upgrade.h"
+
+namespace datlift {
+namespace {
+
+// The model codes are compared case-sensitively and as whole texts.
+bool find_model_code(const char* token, Model& model) {
+  for (const ModelInfo& info : kModels) {
+    if (std::strcmp(token, info.code) == 0) {
+      model = info.model;
+      return true;
+    }
+  }
+  return false;
+}
+
+// One pass of the upgrade loop, chosen by the working version.
+struct Pass {
+  int from;
+  void (*step)(StepContext&);
+  int to;
+};
+
+constexpr Pass kPasses[] = {
+    {kV171, upgrade_v171_to_v200, kV200},
+    {kV200, upgrade_v200_to_v210, kV210},
+    {kV210, upgrade_v210_to_v250, kV250},
+    {kV250, refresh_v250, kV250},
+};
+
+const Pass* find_pass(int working_version) {
+  for (const Pass& pass : kPasses)
+    if (pass.from == working_version) return &pass;
+  return nullptr;
+}
+
+}  // namespace
+
+int run_datlift(int argc, const char* const* argv, RunFiles& files, Console& console,
+                Workspace& space) {
+  message::banner(console, kDefaultTargetVersion);
+  Options options;
+  if (!parse_options(argc, argv, options)) {
+    message::usage(console);
+    return kExitUsage;
+  }
+  const int target = version_number(options.target_value);
+
+  InputStream* input = files.open_input();
+  if (input == nullptr) {
+    message::system_not_found(console);
+    return kExitNotFound;
+  }
+  // Every refusal while the input is open closes it before the run ends.
+  auto close_and_exit = [&](int code) {
+    files.close_input();
+    return code;
+  };
+  auto bad_format = [&](int status) {
+    message::bad_format(console, status);
+    return close_and_exit(status);
+  };
+
+  const Identification id = identify_system_file(*input, space.ws, console);
+  if (!id.identified) return bad_format(kExitBadIdentification);
+  if (options.identify_only) return close_and_exit(kExitOk);
+
+  const char* version_token = id.tokens.version.c_str();
+  const int file_version = version_number(version_value(version_token + 1));
+  Model file_model;
+  if (!find_model_code(id.tokens.model.c_str(), file_model)) return bad_format(kExitBadModel);
+  const Model selected = options.model_accepted ? options.selected_model : file_model;
+
+  // Load phase.
+  if ((file_version == kV171 && file_model != Model::plx_8) ||
+      find_layout(file_version) == nullptr) {
+    message::cannot_convert(console, model_code(file_model), version_token);
+    return close_and_exit(file_version == kV171 ? kExitModelNotConvertible
+                                                : kExitUnknownFileVersion);
+  }
+  if (const int status = read_system_blocks(*input, file_version, space.ws); status != 0)
+    return bad_format(status);
+  if (file_version == kV250 && selected == file_model && options.names.count == 0) {
+    message::newest_version(console);
+    return close_and_exit(kExitNothingToDo);
+  }
+  files.close_input();
+
+  // Compatibility rules: no downgrade, no change of model family.
+  if (file_version > target || model_family(file_model) != model_family(selected)) {
+    message::no_update(console);
+    return kExitNothingToDo;
+  }
+
+  // Upgrade loop: the body runs once, then again while the working version is below the target;
+  // a pass made with V2.50 is the last.
+  StepContext step{space.ws, space.mcfg, console, file_model, selected, options.names};
+  int working = file_version;
+  do {
+    const Pass* pass = find_pass(working);
+    if (pass == nullptr) break;
+    if (working == kV171 && (file_model != Model::plx_8 || selected != Model::plx_8)) {
+      message::break_at_version(console, model_code(file_model), working * 0.01,
+                                model_code(selected), target * 0.01);
+      return kExitBreakAtVersion;
+    }
+    pass->step(step);
+    working = pass->to;
+  } while (working < target && working < kV250);
+
+  if (working > target) {
+    message::only_upward(console);
+    return kExitOnlyUpward;
+  }
+
+  // Write phase.
+  if (target > kV250) {
+    message::unknown_version(console, options.target_value);
+    return kExitUnknownTargetVersion;
+  }
+  write_system_file(target, space.ws, space.image);
+  const bool mcfg_due =
+      (target == kV210 || target == kV250) && gets_mcfg_file(selected) && space.mcfg.filled;
+  const ConstBytes mcfg = mcfg_due ? ConstBytes(space.mcfg.bytes) : ConstBytes();
+  // An empty image would mean a version without a written layout: never replace a file by it.
+  const ReplaceResult result = space.image.size == 0
+                                   ? ReplaceResult::system_failed
+                                   : files.replace_files(space.image.view(), mcfg);
+  switch (result) {
+    case ReplaceResult::system_failed:
+      message::system_not_created(console);
+      return kExitSystemNotCreated;
+    case ReplaceResult::mcfg_failed:
+      message::mcfg_not_created(console);
+      return kExitMcfgNotCreated;
+    case ReplaceResult::ok:
+      break;
+  }
+  if (mcfg_due) message::mcfg_generated(console);
+  return kExitOk;
+}
+
+}  // namespace datlift

@@ -1,0 +1,46 @@
+// The six controller models, in two families that a file never crosses between.
+#pragma once
+
+#include <array>
+
+namespace datlift {
+
+enum class Model { plx_4k, plx_8, plx_4200, plx_4300, plx_4500, plx_8200 };
+enum class Family { a, b };
+
+struct ModelInfo {
+  Model model;
+  const char* code;    // as named in a file's identification string
+  const char* option;  // the command-line option that selects it
+  Family family;
+};
+
+// In the order in which the command line tests the model options.
+constexpr std::array<ModelInfo, 6> kModels{{
+    {Model::plx_4k, "PLX-4K", "/PLX-4K", Family::a},
+    {Model::plx_8, "PLX-8", "/PLX-8", Family::b},
+    {Model::plx_8200, "PLX-8200", "/PLX-8200", Family::b},
+    {Model::plx_4200, "PLX-4200", "/PLX-4200", Family::a},
+    {Model::plx_4300, "PLX-4300", "/PLX-4300", Family::a},
+    {Model::plx_4500, "PLX-4500", "/PLX-4500", Family::a},
+}};
+
+constexpr const ModelInfo& model_info(Model model) {
+  for (const ModelInfo& info : kModels)
+    if (info.model == model) return info;
+  return kModels[0];
+}
+
+constexpr const char* model_code(Model model) {
+  return model_info(model).code;
+}
+constexpr Family model_family(Model model) {
+  return model_info(model).family;
+}
+
+// Only these two selected models get an MCFG.DAT.
+constexpr bool gets_mcfg_file(Model model) {
+  return model == Model::plx_4k || model == Model::plx_8;
+}
+
+}  // namespace datlift

@@ -1,0 +1,16 @@
+// Version values (2.50) and version numbers (250, the value in hundredths).
+#pragma once
+
+#include <cstdint>
+
+namespace datlift {
+
+// The value times 100, plus 0.005, truncated toward zero; saturated into the 32-bit signed range,
+// and 0 for a NaN.
+std::int32_t version_number(double value);
+
+// A decimal text converted as the C library's strtod converts it: leading white space skipped,
+// the longest numeric prefix taken, 0 when there is none.
+double version_value(const char* text);
+
+}  // namespace datlift

@@ -1,0 +1,15 @@
+#include <cstring>
+
+#include "upgrade/upgrade.h"
+
+namespace datlift {
+
+void apply_name_overrides(const NameOverrides& names, WorkingSet& ws) {
+  for (std::size_t i = 0; i < names.count && i < kAxisCount; ++i) {
+    const char* name = names.slots[i].data();
+    const Bytes entry = Bytes(ws.names_40).subspan(i * kNameEntry40, kNameField40);
+    store_text(entry, std::string_view(name, strnlen(name, kMaxOverrideName)));
+  }
+}
+
+}  // namespace datlift

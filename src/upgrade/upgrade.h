@@ -1,0 +1,54 @@
+// The upgrade steps: each turns the in-memory data of one layout version into that of the next,
+// prints its conversion line, and cannot fail.
+#pragma once
+
+#include <array>
+#include <cstddef>
+
+#include "common/console.h"
+#include "mcfg/mcfg_block.h"
+#include "sysfile/model.h"
+#include "sysfile/working_set.h"
+
+namespace datlift {
+
+// Axis names given on the command line, for entries 0, 1, ... in the order given. Each slot holds
+// at most kMaxOverrideName characters followed by NUL bytes up to its end.
+constexpr std::size_t kMaxOverrideName = 11;
+struct NameOverrides {
+  std::array<std::array<char, kMaxOverrideName + 1>, kAxisCount> slots{};
+  std::size_t count = 0;
+};
+
+struct StepContext {
+  WorkingSet& ws;
+  McfgBlock& mcfg;
+  Console& console;
+  Model file_model;
+  Model selected_model;
+  const NameOverrides& names;
+};
+
+// Text and NUL of each given name into the name field of its entry of the 40-byte axis name
+// table; the bytes behind the NUL and the entry's seven values keep what they held.
+void apply_name_overrides(const NameOverrides& names, WorkingSet& ws);
+
+// Stores "SYSFILE <model code> V<version>" and its NUL at the start of an identification field.
+void store_identification(Bytes field, Model model, const char* version);
+
+// For a PLX-8 file converted for PLX-8 only (the caller checks): grows the axis records from 584
+// to 676 bytes and the rows of axis table A from 14 to 32 values.
+void upgrade_v171_to_v200(StepContext& step);
+
+// Widens the axis name entries, the general record and axis table B, and fills the MCFG block.
+void upgrade_v200_to_v210(StepContext& step);
+
+// Applies the given names, builds the long header, re-lays the axis records from 676 to 680
+// bytes and fills the MCFG block.
+void upgrade_v210_to_v250(StepContext& step);
+
+// For a file that is V2.50 already: applies the given names and writes the identification
+// string of the selected model; nothing else changes.
+void refresh_v250(StepContext& step);
+
+}  // namespace datlift

@@ -1,0 +1,59 @@
+#include "common/messages.h"
+#include "upgrade/moves.h"
+#include "upgrade/upgrade.h"
+
+namespace datlift {
+namespace {
+
+// Axis name entry, 39 -> 40 bytes: the name text moves as a text (below), the seven 4-byte values
+// move one byte along, from 11..38 to 12..39.
+constexpr Move kNameEntryMoves[] = {{kNameField39, kNameField40, 7 * 4}};
+
+// General record, 25 -> 28 bytes: the text moves as a text, the four 4-byte values from 9..24 to
+// 12..27.
+constexpr Move kGeneralMoves[] = {{kGeneralText25, kGeneralText28, 4 * 4}};
+
+// Axis table A keeps its rows of 32 values.
+constexpr Move kTableARowMoves[] = {{0, 0, kTableARow32}};
+
+// Axis table B rows, 9 + 9 -> 16 + 16 values: group 1 stays at the row's start, group 2 moves
+// from row offset 36 to 64; values 9..15 and 25..31 are zero.
+constexpr Move kTableBRowMoves[] = {
+    {0, 0, 9 * 4},    // group 1
+    {36, 64, 9 * 4},  // group 2
+};
+
+// Carries the text of a narrower field into a wider one: the text up to its first NUL (the whole
+// field when it holds none), then a NUL. The bytes behind the NUL were zeroed by the re-layout.
+void carry_text(ConstBytes from, Bytes to) {
+  store_text(to, from.first(text_length(from)));
+}
+
+}  // namespace
+
+void upgrade_v200_to_v210(StepContext& step) {
+  WorkingSet& ws = step.ws;
+  message::conversion(step.console, model_code(step.file_model), "2.00",
+                      model_code(step.selected_model), "2.10");
+  empty_text(field(ws.short_header, kShortHeader.text1));
+  empty_text(field(ws.short_header, kShortHeader.text2));
+  // Every selected model gets a V2.10 identification string: V2.10 blocks stored under a V2.00
+  // one would be misread by every later run.
+  store_identification(field(ws.short_header, kShortHeader.ident), step.selected_model, "2.10");
+
+  relayout(ws.names_39, kNameEntry39, ws.names_40, kNameEntry40, kAxisCount, kNameEntryMoves);
+  for (std::size_t i = 0; i < kAxisCount; ++i) {
+    carry_text(ConstBytes(ws.names_39).subspan(i * kNameEntry39, kNameField39),
+               Bytes(ws.names_40).subspan(i * kNameEntry40, kNameField40));
+  }
+  relayout(ws.general_25, kGeneral25, ws.general_28, kGeneral28, 1, kGeneralMoves);
+  carry_text(ConstBytes(ws.general_25).first(kGeneralText25),
+             Bytes(ws.general_28).first(kGeneralText28));
+  relayout(ws.table_a_32_v200, kTableARow32, ws.table_a_32_v210, kTableARow32, kAxisCount,
+           kTableARowMoves);
+  relayout(ws.table_b_9, kTableBRow9, ws.table_b_16, kTableBRow16, kAxisCount, kTableBRowMoves);
+
+  fill_mcfg_defaults(step.mcfg);
+}
+
+}  // namespace datlift
