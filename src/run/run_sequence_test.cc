@@ -1,0 +1,322 @@
+#include "run/run_sequence.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "sample/sample_image.h"
+#include "support/run_in_memory.h"
+
+namespace datlift {
+namespace {
+
+using sample::SampleSpec;
+using testing::run_in_memory;
+using testing::RunOutcome;
+
+std::vector<std::uint8_t> file_of(int version, const std::string& model) {
+  SampleSpec spec;
+  spec.version = version;
+  spec.model = model;
+  return sample::build_system_dat(spec);
+}
+
+const std::string kBanner = "DATLIFT V2.50\n";
+std::string read_in(const std::string& version, const std::string& model) {
+  return "System file >> " + version + " << for Motion Control Unit " + model + " read in!\n";
+}
+std::string conversion(const std::string& from_model, const std::string& from,
+                       const std::string& to_model, const std::string& to) {
+  return "Conversion from " + from_model + " V" + from + " --> " + to_model + " V" + to + "\n";
+}
+const std::string kUsage =
+    "Call: DATLIFT [/V?.??] [/PLX-4K] [/PLX-8] [/PLX-4200] [/PLX-4300] [/PLX-4500] [/PLX-8200] "
+    "[/NC] [/AAxname(s)]\n";
+const std::string kGenerated = "File: -MCFG.DAT- generated!\n";
+const std::string kNewest = "This ist the newest convertable Version!\n";
+const std::string kNoUpdate = "No Update possible/required (1)!\n";
+const std::string kUpward = "Sorry, conversion ist possible only upward!\n";
+
+struct RunCase {
+  const char* name;
+  std::vector<std::uint8_t> image;
+  std::vector<std::string> args;
+  int code;
+  std::string printed;
+  std::size_t written_size;  // 0: nothing written
+  bool mcfg;
+};
+
+void check(const RunCase& c, const RunOutcome& out) {
+  EXPECT_EQ(out.code, c.code) << c.name;
+  EXPECT_EQ(out.printed, c.printed) << c.name;
+  EXPECT_EQ(out.replaced, c.written_size != 0) << c.name;
+  EXPECT_EQ(out.system.size(), c.written_size) << c.name;
+  EXPECT_EQ(out.mcfg_written, c.mcfg) << c.name;
+  EXPECT_FALSE(out.input_left_open) << c.name;
+}
+
+TEST(RunSequence, OutcomesOfWholeRuns) {
+  const auto v210_plx8 = file_of(210, "PLX-8");
+  const auto v250_plx8 = file_of(250, "PLX-8");
+  const auto v200_plx8 = file_of(200, "PLX-8");
+  const auto v171_plx8 = file_of(171, "PLX-8");
+  const auto v210_4200 = file_of(210, "PLX-4200");
+  const auto v250_4200 = file_of(250, "PLX-4200");
+  const auto v250_8200 = file_of(250, "PLX-8200");
+  const std::string r210 = kBanner + read_in("V2.10", "PLX-8");
+  const std::string r250 = kBanner + read_in("V2.50", "PLX-8");
+  const std::string r200 = kBanner + read_in("V2.00", "PLX-8");
+  const std::string r171 = kBanner + read_in("V1.71", "PLX-8");
+  const std::string c210 = conversion("PLX-8", "2.10", "PLX-8", "2.50");
+  const std::string c200 = conversion("PLX-8", "2.00", "PLX-8", "2.10");
+  const std::string c171 = conversion("PLX-8", "1.71", "PLX-8", "2.00");
+  const std::string refresh = conversion("PLX-8", "2.50", "PLX-8", "2.50");
+
+  const RunCase cases[] = {
+      {"typical run", v210_plx8, {}, 0, r210 + c210 + kGenerated, 18620, true},
+      {"/v2.1 lower case", v200_plx8, {"/v2.1"}, 0, r200 + c200 + kGenerated, 17652, true},
+      {"last /V counts",
+       v200_plx8,
+       {"/V2.10", "/V2.50"},
+       0,
+       r200 + c200 + c210 + kGenerated,
+       18620,
+       true},
+      {"two equal model options", v210_plx8, {"/PLX-8", "/PLX-8"}, 1, kBanner + kUsage, 0, false},
+      {"two model options", v210_plx8, {"/PLX-8", "/PLX-4K"}, 1, kBanner + kUsage, 0, false},
+      {"/A alone", v210_plx8, {"/A"}, 1, kBanner + kUsage, 0, false},
+      {"unknown option after a good one", v210_plx8, {"/NC", "/Q"}, 1, kBanner + kUsage, 0, false},
+      {"/NC", v210_plx8, {"/NC"}, 0, r210, 0, false},
+      {"/NC with a model token of no model",
+       file_of(210, "PLX-9"),
+       {"/NC"},
+       0,
+       kBanner + read_in("V2.10", "PLX-9"),
+       0,
+       false},
+      {"/NC on a file that fails identification",
+       std::vector<std::uint8_t>(100, 'S'),
+       {"/NC"},
+       2,
+       kBanner + "Bad Format of SYSTEM.DAT (Status 2)",
+       0,
+       false},
+      {"newest version", v250_plx8, {}, 13, r250 + kNewest, 0, false},
+      {"newest version, own model option", v250_plx8, {"/plx-8"}, 13, r250 + kNewest, 0, false},
+      {"V2.50 with a name", v250_plx8, {"/ANEW"}, 0, r250 + refresh, 18620, false},
+      {"V2.50 for another model of its family",
+       v250_4200,
+       {"/PLX-4500"},
+       0,
+       kBanner + read_in("V2.50", "PLX-4200") + conversion("PLX-4200", "2.50", "PLX-4500", "2.50"),
+       18620,
+       false},
+      {"V2.50 to PLX-8 from PLX-8200: no MCFG.DAT from an unfilled block",
+       v250_8200,
+       {"/PLX-8"},
+       0,
+       kBanner + read_in("V2.50", "PLX-8200") + conversion("PLX-8200", "2.50", "PLX-8", "2.50"),
+       18620,
+       false},
+      {"V2.50 PLX-8200 renamed only",
+       v250_8200,
+       {"/AX"},
+       0,
+       kBanner + read_in("V2.50", "PLX-8200") + conversion("PLX-8200", "2.50", "PLX-8200", "2.50"),
+       18620,
+       false},
+      {"V2.00 to V2.00", v200_plx8, {"/V2.00"}, 15, r200 + c200 + kUpward, 0, false},
+      {"V2.00 to V2.20", v200_plx8, {"/V2.20"}, 15, r200 + c200 + c210 + kUpward, 0, false},
+      {"V2.10 to V2.10", v210_plx8, {"/V2.10"}, 15, r210 + c210 + kUpward, 0, false},
+      {"V1.71 to V1.71", v171_plx8, {"/V1.71"}, 15, r171 + c171 + kUpward, 0, false},
+      {"downgrade", v210_plx8, {"/V2.00"}, 13, r210 + kNoUpdate, 0, false},
+      {"V2.50 to V2.10 with a name", v250_plx8, {"/V2.10", "/AX"}, 13, r250 + kNoUpdate, 0, false},
+      {"family A to B",
+       v210_4200,
+       {"/PLX-8"},
+       13,
+       kBanner + read_in("V2.10", "PLX-4200") + kNoUpdate,
+       0,
+       false},
+      {"family B to A", v210_plx8, {"/PLX-4K"}, 13, r210 + kNoUpdate, 0, false},
+      {"within family A, to a model with MCFG.DAT",
+       v210_4200,
+       {"/PLX-4K"},
+       0,
+       kBanner + read_in("V2.10", "PLX-4200") + conversion("PLX-4200", "2.10", "PLX-4K", "2.50") +
+           kGenerated,
+       18620,
+       true},
+      {"V1.71 for PLX-8200",
+       v171_plx8,
+       {"/PLX-8200"},
+       14,
+       r171 + "Break at undefined Version PLX-8 V1.71 --> PLX-8200 V2.50!\n",
+       0,
+       false},
+      {"V1.71 of PLX-4K",
+       file_of(171, "PLX-4K"),
+       {},
+       7,
+       kBanner + read_in("V1.71", "PLX-4K") + "Sorry, but PLX-4K V1.71 cannot be converted!\n",
+       0,
+       false},
+      {"V1.71 to V2.00", v171_plx8, {"/V2"}, 0, r171 + c171, 16623, false},
+      {"V1.71 to V2.10", v171_plx8, {"/V2.1"}, 0, r171 + c171 + c200 + kGenerated, 17652, true},
+      {"V1.71 to V2.50", v171_plx8, {}, 0, r171 + c171 + c200 + c210 + kGenerated, 18620, true},
+      {"target above V2.50",
+       v210_plx8,
+       {"/V3.00"},
+       18,
+       r210 + c210 + "Unknown Version (3.00) specified!\n",
+       0,
+       false},
+      {"target above V2.50 from V2.50",
+       v250_plx8,
+       {"/AX", "/V3"},
+       18,
+       r250 + refresh + "Unknown Version (3.00) specified!\n",
+       0,
+       false},
+      {"target 1e22",
+       v210_plx8,
+       {"/V1e22"},
+       18,
+       r210 + c210 + "Unknown Version (1" + std::string(22, '0') + ".00) specified!\n",
+       0,
+       false},
+      {"target inf",
+       v210_plx8,
+       {"/Vinf"},
+       18,
+       r210 + c210 + "Unknown Version ( inf) specified!\n",
+       0,
+       false},
+      {"target nan", v210_plx8, {"/Vnan"}, 13, r210 + kNoUpdate, 0, false},
+  };
+  for (const RunCase& c : cases) check(c, run_in_memory(c.image, c.args));
+}
+
+TEST(RunSequence, UsageErrorsComeBeforeSystemDatIsOpened) {
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"/PLX-8", "/PLX-8"}, {"/A"}, {"/X"}}) {
+    const RunOutcome missing = run_in_memory({}, args, {.present = false});
+    EXPECT_EQ(missing.code, 1);
+    EXPECT_EQ(missing.printed, kBanner + kUsage);
+    EXPECT_EQ(missing.opens, 0);
+  }
+  std::vector<std::string> nineteen;
+  for (int i = 0; i < 19; ++i) nineteen.push_back("/AN" + std::to_string(i));
+  const RunOutcome out = run_in_memory(file_of(210, "PLX-8"), nineteen);
+  EXPECT_EQ(out.code, 1);
+  EXPECT_EQ(out.opens, 0);
+  nineteen.pop_back();
+  EXPECT_EQ(run_in_memory(file_of(210, "PLX-8"), nineteen).code, 0);
+}
+
+TEST(RunSequence, MissingSystemDat) {
+  for (const std::vector<std::string>& args : {std::vector<std::string>{}, {"/NC"}}) {
+    const RunOutcome out = run_in_memory({}, args, {.present = false});
+    EXPECT_EQ(out.code, 2);
+    EXPECT_EQ(out.printed, kBanner + "File >> SYSTEM.DAT << not found!\n");
+  }
+}
+
+TEST(RunSequence, VersionAndModelRefusals) {
+  const struct {
+    const char* model;
+    const char* version_token;
+    int code;
+    std::string tail;
+    int layout = 210;
+  } cases[] = {
+      {"PLX-8", "V3.00", 5, "Sorry, but PLX-8 V3.00 cannot be converted!\n"},
+      {"PLX-4K", "V2.05", 5, "Sorry, but PLX-4K V2.05 cannot be converted!\n"},
+      {"PLX-8", "V-2.10", 5, "Sorry, but PLX-8 V-2.10 cannot be converted!\n"},
+      {"PLX-8", "Vx", 5, "Sorry, but PLX-8 Vx cannot be converted!\n"},
+      {"plx-8", "V3.00", 4, "Bad Format of SYSTEM.DAT (Status 4)"},
+      {"plx-8", "V2.10", 4, "Bad Format of SYSTEM.DAT (Status 4)"},
+      {"PLX-8X", "V2.10", 4, "Bad Format of SYSTEM.DAT (Status 4)"},
+      {"PLX-4200", "V1.71", 7, "Sorry, but PLX-4200 V1.71 cannot be converted!\n"},
+      {"PLX-8", "V2.5", 13, kNewest, 250},
+      {"PLX-8", "V2.50xyz", 13, kNewest, 250},
+      {"PLX-8", "V2.10rc", 0, conversion("PLX-8", "2.10", "PLX-8", "2.50") + kGenerated},
+  };
+  for (const auto& c : cases) {
+    SampleSpec spec;
+    spec.version = c.layout;
+    spec.model = c.model;
+    spec.version_token = c.version_token;
+    const RunOutcome out = run_in_memory(sample::build_system_dat(spec), {});
+    EXPECT_EQ(out.code, c.code) << c.version_token;
+    EXPECT_EQ(out.printed, kBanner + read_in(c.version_token, c.model) + c.tail) << c.model;
+  }
+}
+
+// A V1.71 file of another model is refused before any block is read, however short it is.
+TEST(RunSequence, V171ModelRefusalComesBeforeTheBlocks) {
+  auto image = file_of(171, "PLX-4K");
+  image.resize(128);
+  const RunOutcome out = run_in_memory(image, {});
+  EXPECT_EQ(out.code, 7);
+  EXPECT_EQ(out.bytes_read, 128u);
+  EXPECT_FALSE(out.input_left_open);
+}
+
+// Truncation at every block boundary of every layout, behind either header form: the status of
+// the first block not held whole, nothing written, the input closed.
+TEST(RunSequence, TruncatedFilesEndWithTheStatusOfTheFirstMissingBlock) {
+  const int statuses[] = {6, 8, 9, 10, 11};
+  for (int version : {171, 200, 210, 250}) {
+    for (bool long_header : {false, true}) {
+      SampleSpec spec;
+      spec.version = version;
+      spec.header = long_header ? sample::HeaderForm::long_form : sample::HeaderForm::short_form;
+      const auto full = sample::build_system_dat(spec);
+      const auto at = sample::block_offsets(version, long_header);
+      for (std::size_t block = 0; block < 5; ++block) {
+        for (std::size_t size : {at[block], at[block] + 1, at[block + 1] - 1}) {
+          const std::vector<std::uint8_t> cut(full.begin(),
+                                              full.begin() + static_cast<std::ptrdiff_t>(size));
+          const RunOutcome out = run_in_memory(cut, {"/V2.5", "/AX"});
+          const std::string tag =
+              std::to_string(version) + (long_header ? " long " : " short ") + std::to_string(size);
+          EXPECT_EQ(out.code, statuses[block]) << tag;
+          EXPECT_EQ(out.printed.substr(out.printed.rfind('\n') + 1),
+                    "Bad Format of SYSTEM.DAT (Status " + std::to_string(statuses[block]) + ")")
+              << tag;
+          EXPECT_FALSE(out.replaced) << tag;
+          EXPECT_FALSE(out.input_left_open) << tag;
+        }
+      }
+      // Whole, and whole with more behind it: read no further than axis table B.
+      auto longer = full;
+      longer.resize(full.size() + 5000, 0xEE);
+      for (const auto& image : {full, longer}) {
+        const RunOutcome out = run_in_memory(image, {"/V2.5", "/AX"});
+        EXPECT_EQ(out.code, 0) << version << long_header;
+        EXPECT_EQ(out.bytes_read, full.size()) << version << long_header;
+        EXPECT_EQ(out.system.size(), 18620u);
+      }
+      EXPECT_EQ(run_in_memory(full, {"/V2.5", "/AX"}).system,
+                run_in_memory(longer, {"/V2.5", "/AX"}).system);
+    }
+  }
+}
+
+TEST(RunSequence, FailuresToReplaceTheFiles) {
+  const auto v210 = file_of(210, "PLX-8");
+  const std::string r210 =
+      kBanner + read_in("V2.10", "PLX-8") + conversion("PLX-8", "2.10", "PLX-8", "2.50");
+  const RunOutcome sys = run_in_memory(v210, {}, {.fail_with = ReplaceResult::system_failed});
+  EXPECT_EQ(sys.code, 16);
+  EXPECT_EQ(sys.printed, r210 + "File >> SYSTEM.DAT << cannot be created!\n");
+  const RunOutcome cfg = run_in_memory(v210, {}, {.fail_with = ReplaceResult::mcfg_failed});
+  EXPECT_EQ(cfg.code, 17);
+  EXPECT_EQ(cfg.printed, r210 + "File >> MCFG.DAT << cannot be created!\n");
+}
+
+}  // namespace
+}  // namespace datlift
