@@ -1,0 +1,78 @@
+// Shared by the tests of the upgrade steps.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "run/memory_files.h"
+#include "upgrade/upgrade.h"
+
+namespace datlift::testing {
+
+// A group of `count` consecutive fields of `size` bytes, at `from` in the old record and `to` in
+// the new one.
+struct FieldGroup {
+  std::size_t count, size, from, to;
+};
+
+// Fills an instance with a pattern that differs from byte to byte and from instance to instance
+// and has no zero byte.
+inline void plant(Bytes bytes, unsigned salt) {
+  for (std::size_t i = 0; i < bytes.size(); ++i)
+    bytes[i] = static_cast<std::uint8_t>(((i * 7 + salt * 31 + i / 251) % 255) + 1);
+}
+
+// The new record as the field list says it must be: every field at its new offset, zero elsewhere.
+inline std::vector<std::uint8_t> expected_record(ConstBytes old_record, std::size_t new_size,
+                                                 const std::vector<FieldGroup>& groups) {
+  std::vector<std::uint8_t> out(new_size, 0);
+  for (const FieldGroup& g : groups)
+    for (std::size_t f = 0; f < g.count; ++f)
+      for (std::size_t b = 0; b < g.size; ++b)
+        out[g.to + f * g.size + b] = old_record[g.from + f * g.size + b];
+  return out;
+}
+
+inline std::vector<std::uint8_t> record(ConstBytes block, std::size_t size, std::size_t index) {
+  const ConstBytes r = block.subspan(index * size, size);
+  return {r.begin(), r.end()};
+}
+
+inline std::vector<std::uint8_t> bytes_of(const std::string& s) {
+  return {s.begin(), s.end()};
+}
+
+inline std::vector<std::uint8_t> operator+(std::vector<std::uint8_t> a,
+                                           const std::vector<std::uint8_t>& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+inline std::vector<std::uint8_t> slice(ConstBytes b, std::size_t offset, std::size_t size) {
+  const ConstBytes s = b.subspan(offset, size);
+  return {s.begin(), s.end()};
+}
+
+// Runs one step on a working set and keeps what it printed.
+struct StepRun {
+  std::unique_ptr<WorkingSet> ws = std::make_unique<WorkingSet>();
+  McfgBlock mcfg;
+  NameOverrides names;
+  MemorySink sink;
+  std::string run(void (*step)(StepContext&), Model file_model, Model selected) {
+    Console console(sink);
+    StepContext ctx{*ws, mcfg, console, file_model, selected, names};
+    step(ctx);
+    return std::string(sink.text());
+  }
+  void name(std::size_t i, const std::string& text) {
+    std::copy(text.begin(), text.end(), names.slots[i].begin());
+    names.count = std::max(names.count, i + 1);
+  }
+};
+
+}  // namespace datlift::testing

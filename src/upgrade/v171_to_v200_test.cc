@@ -1,0 +1,64 @@
+#include <gtest/gtest.h>
+
+#include "upgrade/upgrade.h"
+#include "upgrade/upgrade_test_support.h"
+
+namespace datlift {
+namespace {
+
+using namespace testing;
+
+// The V1.71 axis record field by field, and where each field goes in V2.00.
+const std::vector<FieldGroup> kV171Fields = {
+    {6, 8, 0, 0},       // six 8-byte fields
+    {1, 4, 48, 48},     // a 4-byte field
+    {13, 24, 52, 52},   // thirteen 24-byte fields
+    {5, 24, 364, 364},  // five 24-byte elements
+    {4, 8, 484, 484},   // four 8-byte fields
+    {1, 4, 516, 516},   // raw 4-byte field
+    {5, 4, 520, 520},   // five 4-byte fields
+    {9, 4, 540, 540},   // array elements 0..8 (9..31 are new, zero)
+    {2, 4, 576, 668},   // two 4-byte fields behind the array
+};
+
+TEST(UpgradeV171ToV200, AxisRecordsAndTableARowsGrow) {
+  StepRun s;
+  plant(s.ws->axis_records_584, 1);
+  plant(s.ws->table_a_14, 2);
+  plant(s.ws->axis_records_676, 3);  // stale content must not survive
+  EXPECT_EQ(s.run(upgrade_v171_to_v200, Model::plx_8, Model::plx_8),
+            "Conversion from PLX-8 V1.71 --> PLX-8 V2.00\n");
+  for (std::size_t axis : {0u, 17u}) {
+    const auto old_record = record(s.ws->axis_records_584, 584, axis);
+    EXPECT_EQ(record(s.ws->axis_records_676, 676, axis),
+              expected_record(old_record, 676, kV171Fields))
+        << axis;
+    std::vector<std::uint8_t> row(128, 0);
+    const auto old_row = record(s.ws->table_a_14, 56, axis);
+    std::copy(old_row.begin(), old_row.end(), row.begin());
+    EXPECT_EQ(record(s.ws->table_a_32_v200, 128, axis), row) << axis;
+  }
+}
+
+TEST(UpgradeV171ToV200, HeaderAndUnchangedBlocks) {
+  StepRun s;
+  plant(s.ws->short_header, 4);
+  plant(s.ws->names_39, 5);
+  plant(s.ws->general_25, 6);
+  plant(s.ws->table_b_9, 7);
+  const WorkingSet before = *s.ws;
+  s.run(upgrade_v171_to_v200, Model::plx_8, Model::plx_8);
+  std::vector<std::uint8_t> header(before.short_header.begin(), before.short_header.end());
+  header[4] = 0;   // header text 1 emptied
+  header[17] = 0;  // header text 2 emptied
+  const auto ident = bytes_of(std::string("SYSFILE PLX-8 V2.00") + '\0');
+  std::copy(ident.begin(), ident.end(), header.begin() + 30);
+  EXPECT_EQ(slice(s.ws->short_header, 0, 128), header);
+  EXPECT_EQ(s.ws->names_39, before.names_39);
+  EXPECT_EQ(s.ws->general_25, before.general_25);
+  EXPECT_EQ(s.ws->table_b_9, before.table_b_9);
+  EXPECT_FALSE(s.mcfg.filled);
+}
+
+}  // namespace
+}  // namespace datlift
