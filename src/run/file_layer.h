@@ -31,7 +31,8 @@ class StdoutSink final : public OutputSink {
   void write(const char* data, std::size_t size) override;
 };
 
-// Process set-up before a run: a closed standard output must not end the run half-way.
+// Process set-up before a run: neither a closed standard output nor the file size limit may
+// end a run half-way.
 void prepare_process();
 
 }  // namespace datlift

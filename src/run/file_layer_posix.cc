@@ -241,6 +241,8 @@ void StdoutSink::write(const char* data, std::size_t size) {
 
 void prepare_process() {
   ::signal(SIGPIPE, SIG_IGN);
+  // Beyond the file size limit a write must fail and be reported, not end the process.
+  ::signal(SIGXFSZ, SIG_IGN);
 }
 
 }  // namespace datlift

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "sample/sample_image.h"
+#include "support/expected_text.h"
 #include "support/run_in_memory.h"
 
 namespace datlift {
@@ -14,6 +15,7 @@ namespace {
 using sample::SampleSpec;
 using testing::run_in_memory;
 using testing::RunOutcome;
+using namespace testing;
 
 std::vector<std::uint8_t> file_of(int version, const std::string& model) {
   SampleSpec spec;
@@ -21,22 +23,6 @@ std::vector<std::uint8_t> file_of(int version, const std::string& model) {
   spec.model = model;
   return sample::build_system_dat(spec);
 }
-
-const std::string kBanner = "DATLIFT V2.50\n";
-std::string read_in(const std::string& version, const std::string& model) {
-  return "System file >> " + version + " << for Motion Control Unit " + model + " read in!\n";
-}
-std::string conversion(const std::string& from_model, const std::string& from,
-                       const std::string& to_model, const std::string& to) {
-  return "Conversion from " + from_model + " V" + from + " --> " + to_model + " V" + to + "\n";
-}
-const std::string kUsage =
-    "Call: DATLIFT [/V?.??] [/PLX-4K] [/PLX-8] [/PLX-4200] [/PLX-4300] [/PLX-4500] [/PLX-8200] "
-    "[/NC] [/AAxname(s)]\n";
-const std::string kGenerated = "File: -MCFG.DAT- generated!\n";
-const std::string kNewest = "This ist the newest convertable Version!\n";
-const std::string kNoUpdate = "No Update possible/required (1)!\n";
-const std::string kUpward = "Sorry, conversion ist possible only upward!\n";
 
 struct RunCase {
   const char* name;

@@ -1,0 +1,216 @@
+// The built program as a process in scratch directories: exit codes, printed bytes and the bytes
+// of both files, for the main paths and every exit code.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <optional>
+
+#include "sample/sample_image.h"
+#include "support/expected_text.h"
+#include "support/process.h"
+
+namespace datlift {
+namespace {
+
+using namespace testing;
+
+Image file_of(int version, const std::string& model = "PLX-8") {
+  sample::SampleSpec spec;
+  spec.version = version;
+  spec.model = model;
+  return sample::build_system_dat(spec);
+}
+
+Image truncated(Image image, std::size_t size) {
+  image.resize(size);
+  return image;
+}
+
+const Image kOldMcfg(1000, 0x77);
+
+struct ProcessCase {
+  const char* name;
+  std::optional<Image> system;  // none: no SYSTEM.DAT
+  std::vector<std::string> args;
+  int code;
+  std::string printed;
+  std::size_t written;   // size of the new SYSTEM.DAT; 0: both files must stay as they were
+  bool mcfg = false;     // a new MCFG.DAT of 460 bytes
+};
+
+TEST(Process, EveryExitCode) {
+  const std::string r210 = kBanner + read_in("V2.10", "PLX-8");
+  const std::string r250 = kBanner + read_in("V2.50", "PLX-8");
+  const std::string c210 = conversion("PLX-8", "2.10", "PLX-8", "2.50");
+  const ProcessCase cases[] = {
+      {"typical run", file_of(210), {}, 0, r210 + c210 + kGenerated, 18620, true},
+      {"V1.71 to V2.00", file_of(171), {"/V2.00"}, 0,
+       kBanner + read_in("V1.71", "PLX-8") + conversion("PLX-8", "1.71", "PLX-8", "2.00"), 16623},
+      {"identify only", file_of(250), {"/NC"}, 0, r250, 0},
+      {"usage", file_of(210), {"/PLX-8", "/PLX-8"}, 1, kBanner + kUsage, 0},
+      {"usage without SYSTEM.DAT", std::nullopt, {"/A"}, 1, kBanner + kUsage, 0},
+      {"not found", std::nullopt, {}, 2, kBanner + kNotFound, 0},
+      {"not found, identify only", std::nullopt, {"/NC"}, 2, kBanner + kNotFound, 0},
+      {"bad identification", Image(127, 'S'), {}, 2, kBanner + bad_format(2), 0},
+      {"bad identification, identify only", Image(2000, 0), {"/NC"}, 2, kBanner + bad_format(2), 0},
+      {"unknown model", file_of(210, "plx-8"), {}, 4, kBanner + read_in("V2.10", "plx-8") + bad_format(4), 0},
+      {"unknown version", [] {
+         sample::SampleSpec s;
+         s.version_token = "V3.00";
+         return sample::build_system_dat(s);
+       }(), {}, 5, kBanner + read_in("V3.00", "PLX-8") + "Sorry, but PLX-8 V3.00 cannot be converted!\n", 0},
+      {"axis records short", truncated(file_of(210), 5000), {}, 6, r210 + bad_format(6), 0},
+      {"V1.71 of PLX-4K", file_of(171, "PLX-4K"), {}, 7,
+       kBanner + read_in("V1.71", "PLX-4K") + "Sorry, but PLX-4K V1.71 cannot be converted!\n", 0},
+      {"axis names short", truncated(file_of(210), 12296), {}, 8, r210 + bad_format(8), 0},
+      {"general record short", truncated(file_of(210), 13040), {}, 9, r210 + bad_format(9), 0},
+      {"table A short", truncated(file_of(210), 15347), {}, 10, r210 + bad_format(10), 0},
+      {"table B short", truncated(file_of(210), 17651), {}, 11, r210 + bad_format(11), 0},
+      {"newest version", file_of(250), {}, 13, r250 + kNewest, 0},
+      {"downgrade", file_of(210), {"/V2.00"}, 13, r210 + kNoUpdate, 0},
+      {"break at V1.71", file_of(171), {"/PLX-8200"}, 14,
+       kBanner + read_in("V1.71", "PLX-8") + "Break at undefined Version PLX-8 V1.71 --> PLX-8200 V2.50!\n", 0},
+      {"only upward", file_of(210), {"/V2.10"}, 15, r210 + c210 + kUpward, 0},
+      {"target above V2.50", file_of(210), {"/V3"}, 18, r210 + c210 + "Unknown Version (3.00) specified!\n", 0},
+  };
+  for (const ProcessCase& c : cases) {
+    ScratchDir dir;
+    if (c.system) write_file(dir / "SYSTEM.DAT", *c.system);
+    write_file(dir / "MCFG.DAT", kOldMcfg);
+    const auto before = snapshot(dir.path());
+    const ProcessResult r = run_datlift(dir.path(), c.args);
+    EXPECT_EQ(r.code, c.code) << c.name;
+    EXPECT_EQ(r.output, c.printed) << c.name;
+    const auto after = snapshot(dir.path());
+    if (c.written == 0) {
+      EXPECT_EQ(after, before) << c.name;
+      continue;
+    }
+    EXPECT_EQ(after.size(), 2u) << c.name;  // nothing left behind
+    EXPECT_EQ(read_file(dir / "SYSTEM.DAT").size(), c.written) << c.name;
+    EXPECT_EQ(read_file(dir / "MCFG.DAT").size(), c.mcfg ? 460u : kOldMcfg.size()) << c.name;
+  }
+}
+
+// What stands under the name SYSTEM.DAT when it is not a file.
+TEST(Process, SystemDatThatIsNoFile) {
+  const std::function<void(const ScratchDir&)> setups[] = {
+      [](const ScratchDir& d) { fs::create_directory(d / "SYSTEM.DAT"); },
+      [](const ScratchDir& d) { fs::create_symlink("MISSING.DAT", d / "SYSTEM.DAT"); },
+      [](const ScratchDir& d) { ::mkfifo((d / "SYSTEM.DAT").c_str(), 0644); },
+  };
+  for (const auto& setup : setups) {
+    ScratchDir dir;
+    setup(dir);
+    const auto before = snapshot(dir.path());
+    const ProcessResult r = run_datlift(dir.path(), {});
+    EXPECT_EQ(r.code, 2);
+    EXPECT_EQ(r.output, kBanner + kNotFound);
+    EXPECT_EQ(snapshot(dir.path()), before);
+  }
+}
+
+TEST(Process, LinkStaysALinkAndItsTargetIsReplaced) {
+  ScratchDir dir;
+  fs::create_directory(dir / "store");
+  write_file(dir / "store" / "machine7.dat", file_of(210));
+  ::chmod((dir / "store" / "machine7.dat").c_str(), 0640);
+  fs::create_symlink("store/machine7.dat", dir / "SYSTEM.DAT");
+  const ProcessResult r = run_datlift(dir.path(), {});
+  EXPECT_EQ(r.code, 0) << r.output;
+  EXPECT_TRUE(fs::is_symlink(dir / "SYSTEM.DAT"));
+  EXPECT_EQ(fs::read_symlink(dir / "SYSTEM.DAT"), "store/machine7.dat");
+  EXPECT_EQ(read_file(dir / "store" / "machine7.dat").size(), 18620u);
+  struct stat st;
+  ASSERT_EQ(::stat((dir / "store" / "machine7.dat").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0640u);
+  EXPECT_EQ(snapshot(dir / "store").size(), 1u);
+  EXPECT_EQ(snapshot(dir.path()).size(), 3u);  // store, SYSTEM.DAT, MCFG.DAT
+}
+
+TEST(Process, ReplacementKeepsThePermissionBits) {
+  ScratchDir dir;
+  write_file(dir / "SYSTEM.DAT", file_of(200));
+  write_file(dir / "MCFG.DAT", kOldMcfg);
+  ::chmod((dir / "SYSTEM.DAT").c_str(), 0604);
+  ::chmod((dir / "MCFG.DAT").c_str(), 0640);
+  ASSERT_EQ(run_datlift(dir.path(), {}).code, 0);
+  struct stat sys, cfg;
+  ASSERT_EQ(::stat((dir / "SYSTEM.DAT").c_str(), &sys), 0);
+  ASSERT_EQ(::stat((dir / "MCFG.DAT").c_str(), &cfg), 0);
+  EXPECT_EQ(sys.st_mode & 07777, 0604u);
+  EXPECT_EQ(cfg.st_mode & 07777, 0640u);
+  EXPECT_EQ(read_file(dir / "MCFG.DAT").size(), 460u);
+
+  ScratchDir fresh;  // a new MCFG.DAT is made as any new file (umask 022)
+  write_file(fresh / "SYSTEM.DAT", file_of(210));
+  ASSERT_EQ(run_datlift(fresh.path(), {}).code, 0);
+  ASSERT_EQ(::stat((fresh / "MCFG.DAT").c_str(), &cfg), 0);
+  EXPECT_EQ(cfg.st_mode & 07777, 0644u);
+}
+
+// Files that cannot be replaced: the message, the code, and both files as they were.
+TEST(Process, FilesThatCannotBeReplaced) {
+  const std::string lines = kBanner + read_in("V2.10", "PLX-8") + conversion("PLX-8", "2.10", "PLX-8", "2.50");
+  const struct {
+    const char* name;
+    std::function<void(const ScratchDir&)> setup;
+    bool drop_privileges;
+    rlim_t file_size_limit;
+    int code;
+    std::string message;
+  } cases[] = {
+      {"SYSTEM.DAT read-only", [](const ScratchDir& d) { ::chmod((d / "SYSTEM.DAT").c_str(), 0444); },
+       true, RLIM_INFINITY, 16, kSystemNotCreated},
+      {"directory read-only", [](const ScratchDir& d) { ::chmod(d.path().c_str(), 0555); }, true,
+       RLIM_INFINITY, 16, kSystemNotCreated},
+      {"MCFG.DAT read-only", [](const ScratchDir& d) { ::chmod((d / "MCFG.DAT").c_str(), 0444); },
+       true, RLIM_INFINITY, 17, kMcfgNotCreated},
+      {"MCFG.DAT a directory",
+       [](const ScratchDir& d) {
+         fs::remove(d / "MCFG.DAT");
+         fs::create_directory(d / "MCFG.DAT");
+       },
+       false, RLIM_INFINITY, 17, kMcfgNotCreated},
+      {"MCFG.DAT a dangling link",
+       [](const ScratchDir& d) {
+         fs::remove(d / "MCFG.DAT");
+         fs::create_symlink("nowhere/MCFG.DAT", d / "MCFG.DAT");
+       },
+       false, RLIM_INFINITY, 17, kMcfgNotCreated},
+      {"file size limit", [](const ScratchDir&) {}, false, 10000, 16, kSystemNotCreated},
+  };
+  for (const auto& c : cases) {
+    ScratchDir dir;
+    write_file(dir / "SYSTEM.DAT", file_of(210));
+    write_file(dir / "MCFG.DAT", kOldMcfg);
+    c.setup(dir);
+    const auto before = snapshot(dir.path());
+    ProcessSetup setup;
+    if (c.drop_privileges) setup.prefix = unprivileged(dir);
+    setup.file_size_limit = c.file_size_limit;
+    const ProcessResult r = run_datlift(dir.path(), {}, setup);
+    EXPECT_EQ(r.code, c.code) << c.name;
+    EXPECT_EQ(r.output, lines + c.message) << c.name;
+    EXPECT_EQ(snapshot(dir.path()), before) << c.name;
+  }
+}
+
+TEST(Process, ExistingMcfgOfAnySizeIsReplaced) {
+  for (std::size_t size : {0u, 459u, 461u, 100000u}) {
+    ScratchDir dir;
+    write_file(dir / "SYSTEM.DAT", file_of(210));
+    write_file(dir / "MCFG.DAT", Image(size, 0x33));
+    ASSERT_EQ(run_datlift(dir.path(), {}).code, 0);
+    const Image mcfg = read_file(dir / "MCFG.DAT");
+    ASSERT_EQ(mcfg.size(), 460u);
+    EXPECT_EQ(mcfg[444], 1);
+    EXPECT_EQ(mcfg[445], 0);
+  }
+}
+
+}  // namespace
+}  // namespace datlift
