@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <optional>
+#include <sstream>
 
 #include "sample/sample_image.h"
 #include "support/expected_text.h"
@@ -209,6 +210,73 @@ TEST(Process, ExistingMcfgOfAnySizeIsReplaced) {
     ASSERT_EQ(mcfg.size(), 460u);
     EXPECT_EQ(mcfg[444], 1);
     EXPECT_EQ(mcfg[445], 0);
+  }
+}
+
+// Bytes that the run read from SYSTEM.DAT, as strace saw them.
+std::size_t bytes_read_from_system_dat(const std::string& trace) {
+  std::istringstream lines(trace);
+  std::string line;
+  std::string fd;
+  std::size_t total = 0;
+  while (std::getline(lines, line)) {
+    if (line.find("\"SYSTEM.DAT\"") != std::string::npos && line.find("open") == 0) {
+      fd = line.substr(line.rfind("= ") + 2);
+    } else if (!fd.empty() && line.rfind("read(" + fd + ",", 0) == 0) {
+      total += std::stoul(line.substr(line.rfind("= ") + 2));
+    } else if (!fd.empty() && line.rfind("close(" + fd + ")", 0) == 0) {
+      fd.clear();
+    }
+  }
+  return total;
+}
+
+// Nothing behind axis table B is read, however long the file.
+TEST(Process, ReadsNoFurtherThanTheLastBlock) {
+  if (std::system("strace -V >/dev/null 2>&1") != 0) GTEST_SKIP() << "no strace";
+  const struct {
+    int version;
+    bool long_header;
+    std::size_t size;
+  } cases[] = {{171, false, 13671}, {200, false, 16623}, {210, true, 18548}, {250, true, 18620},
+               {250, false, 17724}};
+  for (const auto& c : cases) {
+    sample::SampleSpec spec;
+    spec.version = c.version;
+    spec.header = c.long_header ? sample::HeaderForm::long_form : sample::HeaderForm::short_form;
+    Image image = sample::build_system_dat(spec);
+    ASSERT_EQ(image.size(), c.size);
+    image.resize(image.size() + (1 << 20), 0xEE);
+    ScratchDir dir;
+    ScratchDir logs;
+    write_file(dir / "SYSTEM.DAT", image);
+    ProcessSetup setup;
+    setup.prefix = {"strace", "-e", "trace=open,openat,read,close", "-o",
+                    (logs / "trace").string()};
+    EXPECT_EQ(run_datlift(dir.path(), {"/AX"}, setup).code, 0);
+    const Image trace = read_file(logs / "trace");
+    EXPECT_EQ(bytes_read_from_system_dat(std::string(trace.begin(), trace.end())), c.size)
+        << c.version;
+    EXPECT_EQ(read_file(dir / "SYSTEM.DAT").size(), 18620u);
+  }
+}
+
+// The working set is fixed storage: a run allocates nothing, whatever path it takes.
+TEST(Process, NoHeapAllocationDuringARun) {
+  if (std::system("valgrind --version >/dev/null 2>&1") != 0) GTEST_SKIP() << "no valgrind";
+  const std::vector<std::string> runs[] = {
+      {}, {"/NC"}, {"/V1e300"}, {"/V2." + std::string(3000, '0') + "1", "/ANAME"}, {"/X"}};
+  for (const auto& args : runs) {
+    ScratchDir dir;
+    ScratchDir logs;
+    write_file(dir / "SYSTEM.DAT", file_of(171));
+    ProcessSetup setup;
+    setup.prefix = {"valgrind", "--log-file=" + (logs / "valgrind.log").string()};
+    run_datlift(dir.path(), args, setup);
+    const Image log = read_file(logs / "valgrind.log");
+    EXPECT_NE(std::string(log.begin(), log.end()).find("total heap usage: 0 allocs"),
+              std::string::npos)
+        << std::string(log.begin(), log.end());
   }
 }
 
