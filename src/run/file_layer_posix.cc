@@ -134,6 +134,15 @@ void sync_directory_of(const char* path) {
   ::close(fd);
 }
 
+bool same_directory(const char* a, const char* b) {
+  char dir_a[PATH_MAX];
+  char dir_b[PATH_MAX];
+  const char* base = nullptr;
+  split_path(a, dir_a, base);
+  split_path(b, dir_b, base);
+  return std::strcmp(dir_a, dir_b) == 0;
+}
+
 // Swaps two names atomically, where the file system can.
 bool exchange(const char* a, const char* b) {
 #ifdef RENAME_EXCHANGE
@@ -229,8 +238,8 @@ ReplaceResult FileLayer::replace_files(ConstBytes system, ConstBytes mcfg) {
     return ReplaceResult::system_failed;
   }
   cfg.discard();  // the old MCFG.DAT, when it was swapped out
-  sync_directory_of(cfg.target);
   sync_directory_of(sys.target);
+  if (!same_directory(cfg.target, sys.target)) sync_directory_of(cfg.target);
   return ReplaceResult::ok;
 }
 
