@@ -104,7 +104,9 @@ Reference reference_run(const Scenario& s) {
   return ref;
 }
 
-bool strace_usable() { return std::system("strace -o /dev/null true >/dev/null 2>&1") == 0; }
+bool strace_usable() {
+  return std::system("strace -o /dev/null true >/dev/null 2>&1") == 0;
+}
 
 TEST(FaultInjection, EveryWritePhaseCallFailingOnce) {
   if (!strace_usable()) GTEST_SKIP() << "strace cannot trace here";
@@ -128,8 +130,8 @@ TEST(FaultInjection, EveryWritePhaseCallFailingOnce) {
       prepare(dir, s);
       ProcessSetup setup;
       setup.prefix = {"strace", "-o", "/dev/null", "-e",
-                      "inject=" + c.name + ":error=" + error_for(c.name) + ":when=" +
-                          std::to_string(c.ordinal)};
+                      "inject=" + c.name + ":error=" + error_for(c.name) +
+                          ":when=" + std::to_string(c.ordinal)};
       const ProcessResult r = run_datlift(dir.path(), s.args, setup);
       ++tried;
       const auto after = snapshot(dir.path());
@@ -156,14 +158,31 @@ TEST(FaultInjection, EveryWritePhaseCallFailingOnce) {
       const std::string& message = expected == 16 ? kSystemNotCreated : kMcfgNotCreated;
       EXPECT_TRUE(r.output.size() >= message.size() &&
                   r.output.compare(r.output.size() - message.size(), message.size(), message) == 0)
-          << tag << "\n" << r.output;
+          << tag << "\n"
+          << r.output;
       EXPECT_EQ(after, ref.before) << tag;  // both files as they were, nothing left behind
       ++reported;
     }
   }
-  std::printf("fault points tried: %d; reported with 16/17 and both files untouched: %d; "
-              "survived with the normal result: %d\n", tried, reported, survived);
+  std::printf(
+      "fault points tried: %d; reported with 16/17 and both files untouched: %d; "
+      "survived with the normal result: %d\n",
+      tried, reported, survived);
   EXPECT_GT(reported, 20);
+}
+
+// Where the file system cannot swap two names, MCFG.DAT is renamed over the old one instead.
+TEST(FaultInjection, FileSystemWithoutExchange) {
+  if (!strace_usable()) GTEST_SKIP() << "strace cannot trace here";
+  const Scenario s = scenarios()[0];
+  const Reference ref = reference_run(s);
+  ScratchDir dir;
+  prepare(dir, s);
+  ProcessSetup setup;
+  setup.prefix = {"strace", "-o", "/dev/null", "-e", "inject=renameat2:error=EINVAL"};
+  const ProcessResult r = run_datlift(dir.path(), s.args, setup);
+  EXPECT_EQ(r.code, 0) << r.output;
+  EXPECT_EQ(snapshot(dir.path()), ref.after);
 }
 
 TEST(CrashSafety, KilledAtAnyWritePhaseCall) {
