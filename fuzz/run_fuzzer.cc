@@ -30,17 +30,6 @@ void require(bool ok, const char* what) {
   std::abort();
 }
 
-// A model token as the run compares it: whole and case-sensitive.
-bool is_model(const char* token, Model& model) {
-  for (const ModelInfo& info : kModels) {
-    if (std::strcmp(token, info.code) == 0) {
-      model = info.model;
-      return true;
-    }
-  }
-  return false;
-}
-
 // Identifies an image in memory, printing nothing that is kept.
 Identification identify(ConstBytes image, WorkingSet& ws) {
   MemoryFiles files(image);
@@ -105,14 +94,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   st.check = WorkingSet{};
   const Identification in = identify(system, st.check);
   Model file_model;
-  require(in.identified && is_model(in.tokens.model.c_str(), file_model), "input not identified");
+  require(in.identified && find_model_code(in.tokens.model.c_str(), file_model), "input not identified");
   const Model selected = options.model_accepted ? options.selected_model : file_model;
 
   st.check = WorkingSet{};
   const Identification out = identify(files.system_written(), st.check);
   Model out_model;
   require(out.identified, "output not identified");
-  require(is_model(out.tokens.model.c_str(), out_model) && out_model == selected,
+  require(find_model_code(out.tokens.model.c_str(), out_model) && out_model == selected,
           "output names another model");
   require(version_number(version_value(out.tokens.version.c_str() + 1)) == target,
           "output names another version");

@@ -1,7 +1,5 @@
 #include "run/run_sequence.h"
 
-#include <cstring>
-
 #include "common/messages.h"
 #include "run/exit_status.h"
 #include "run/options.h"
@@ -12,17 +10,6 @@
 
 namespace datlift {
 namespace {
-
-// The model codes are compared case-sensitively and as whole texts.
-bool find_model_code(const char* token, Model& model) {
-  for (const ModelInfo& info : kModels) {
-    if (std::strcmp(token, info.code) == 0) {
-      model = info.model;
-      return true;
-    }
-  }
-  return false;
-}
 
 // One pass of the upgrade loop, chosen by the working version.
 struct Pass {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <array>
+#include <cstring>
 
 namespace datlift {
 
@@ -36,6 +37,17 @@ constexpr const char* model_code(Model model) {
 }
 constexpr Family model_family(Model model) {
   return model_info(model).family;
+}
+
+// The model a file's model token names: compared case-sensitively and as a whole text.
+inline bool find_model_code(const char* token, Model& model) {
+  for (const ModelInfo& info : kModels) {
+    if (std::strcmp(token, info.code) == 0) {
+      model = info.model;
+      return true;
+    }
+  }
+  return false;
 }
 
 // Only these two selected models get an MCFG.DAT.
