@@ -243,6 +243,18 @@ TEST(Process, ExistingMcfgOfAnySizeIsReplaced) {
   }
 }
 
+// With the standard streams closed, the run still does its whole work.
+TEST(Process, ClosedStandardStreams) {
+  ScratchDir dir;
+  write_file(dir / "SYSTEM.DAT", file_of(210));
+  ProcessSetup setup;
+  setup.prefix = {"sh", "-c", "exec \"$0\" \"$@\" <&- >&- 2>&-"};
+  EXPECT_EQ(run_datlift(dir.path(), {}, setup).code, 0);
+  EXPECT_EQ(read_file(dir / "SYSTEM.DAT").size(), 18620u);
+  EXPECT_EQ(read_file(dir / "MCFG.DAT").size(), 460u);
+  EXPECT_EQ(snapshot(dir.path()).size(), 2u);
+}
+
 // Bytes that the run read from SYSTEM.DAT, as strace saw them.
 std::size_t bytes_read_from_system_dat(const std::string& trace) {
   std::istringstream lines(trace);

@@ -249,6 +249,11 @@ void StdoutSink::write(const char* data, std::size_t size) {
 }
 
 void prepare_process() {
+  // A file opened by the run must never take the place of a closed standard stream, where the
+  // run's messages would end up in it.
+  for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+    if (::fcntl(fd, F_GETFD) == -1 && ::open("/dev/null", O_RDWR) != fd) break;
+  }
   ::signal(SIGPIPE, SIG_IGN);
   // Beyond the file size limit a write must fail and be reported, not end the process.
   ::signal(SIGXFSZ, SIG_IGN);
