@@ -49,7 +49,7 @@ std::size_t write_phase_start(const std::vector<Syscall>& calls) {
 }
 
 const char* error_for(const std::string& syscall) {
-  if (syscall == "write") return "ENOSPC";
+  if (syscall == "write" || syscall == "writev") return "ENOSPC";
   if (syscall == "openat") return "EACCES";
   if (syscall == "fchmod") return "EPERM";
   return "EIO";
@@ -139,9 +139,9 @@ TEST(FaultInjection, EveryWritePhaseCallFailingOnce) {
       // lines on standard output, and syncing the directory once the files are in place.
       const bool must_report =
           i <= system_rename &&
-          ((c.name == "write" && c.line.rfind("write(1,", 0) != 0) || c.name == "fsync" ||
-           c.name.rfind("rename", 0) == 0 || c.name == "fchmod" || c.name == "openat" ||
-           c.name == "close" || c.name == "newfstatat");
+          ((c.name == "write" && c.line.rfind("write(1,", 0) != 0) || c.name == "writev" ||
+           c.name == "fsync" || c.name.rfind("rename", 0) == 0 || c.name == "fchmod" ||
+           c.name == "openat" || c.name == "close" || c.name == "newfstatat");
       if (r.code == 0) {
         EXPECT_FALSE(must_report) << tag;
         // A fault in removing the old MCFG.DAT after success may leave it behind, and nothing else.

@@ -320,6 +320,7 @@ TEST(Process, NoHeapAllocationDuringARun) {
     write_file(dir / "SYSTEM.DAT", file_of(171));
     ProcessSetup setup;
     setup.prefix = {"valgrind", "--log-file=" + (logs / "valgrind.log").string()};
+    setup.binary = DATLIFT_DYNAMIC_BINARY;
     run_datlift(dir.path(), args, setup);
     const Image log = read_file(logs / "valgrind.log");
     EXPECT_NE(std::string(log.begin(), log.end()).find("total heap usage: 0 allocs"),

@@ -2,22 +2,67 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 
 namespace datlift {
+namespace {
+
+// The longest message is the read-in line with two 199-character tokens; a version value printed
+// in fixed point has at most 309 digits before its point.
+constexpr std::size_t kMaxMessage = 2048;
+
+// Whether every conversion of a format is "%s" or "%i", which format_plain handles.
+bool is_plain(const char* format) {
+  for (const char* p = std::strchr(format, '%'); p != nullptr; p = std::strchr(p + 2, '%'))
+    if (p[1] != 's' && p[1] != 'i') return false;
+  return true;
+}
+
+// Formats "%s" and "%i" as printf does, without the cost of the general machinery.
+std::size_t format_plain(char* out, const char* format, va_list args) {
+  std::size_t n = 0;
+  auto put = [&](char c) {
+    if (n < kMaxMessage) out[n++] = c;
+  };
+  for (const char* p = format; *p != 0; ++p) {
+    if (*p != '%') {
+      put(*p);
+    } else if (*++p == 's') {
+      for (const char* s = va_arg(args, const char*); *s != 0; ++s) put(*s);
+    } else {
+      const int value = va_arg(args, int);
+      unsigned magnitude =
+          value < 0 ? 0u - static_cast<unsigned>(value) : static_cast<unsigned>(value);
+      char digits[12];
+      int i = 0;
+      do {
+        digits[i++] = static_cast<char>('0' + magnitude % 10);
+        magnitude /= 10;
+      } while (magnitude != 0);
+      if (value < 0) put('-');
+      while (i > 0) put(digits[--i]);
+    }
+  }
+  return n;
+}
+
+}  // namespace
 
 void Console::print(const char* format, ...) {
-  // The longest message is the read-in line with two 199-character tokens; a version value
-  // printed in fixed point has at most 309 digits before its point.
-  char text[2048];
+  char text[kMaxMessage];
   va_list args;
   va_start(args, format);
-  const int length = std::vsnprintf(text, sizeof text, format, args);
+  std::size_t size = 0;
+  if (is_plain(format)) {
+    size = format_plain(text, format, args);
+  } else {
+    const int length = std::vsnprintf(text, sizeof text, format, args);
+    if (length > 0)
+      size = static_cast<std::size_t>(length) < sizeof text ? static_cast<std::size_t>(length)
+                                                            : sizeof text - 1;
+  }
   va_end(args);
-  if (length <= 0) return;
-  const std::size_t size = static_cast<std::size_t>(length) < sizeof text
-                               ? static_cast<std::size_t>(length)
-                               : sizeof text - 1;
-  sink_.write(text, size);
+  if (size > 0) sink_.write(text, size);
 }
 
 }  // namespace datlift

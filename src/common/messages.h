@@ -6,8 +6,9 @@
 
 namespace datlift::message {
 
-inline void banner(Console& c, double version) {
-  c.print("DATLIFT V%4.2lf\n", version);
+// The default target version, 2.50, as "DATLIFT V%4.2lf\n" shows it; "/V" never changes it.
+inline void banner(Console& c) {
+  c.print("DATLIFT V2.50\n");
 }
 
 inline void usage(Console& c) {

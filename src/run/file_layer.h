@@ -15,7 +15,7 @@ class FileLayer final : public RunFiles {
   // closed), then renames the staged files into place at the very end: MCFG.DAT first, keeping
   // the old one at hand until SYSTEM.DAT has been replaced as well. A link is followed: its
   // target receives the new content. The replacement keeps the permission bits of the old file.
-  ReplaceResult replace_files(ConstBytes system, ConstBytes mcfg) override;
+  ReplaceResult replace_files(std::span<const ConstBytes> system, ConstBytes mcfg) override;
 
  private:
   class Input final : public InputStream {

@@ -4,13 +4,14 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 
 #include "run/file_layer.h"
+#include "sysfile/system_file.h"
 
 namespace datlift {
 namespace {
@@ -33,11 +34,15 @@ bool write_all(int fd, const void* data, std::size_t size) {
 // A file on its way into place: the name it replaces (a link resolved to its target) and the
 // temporary file beside it that holds the new content.
 struct Staged {
-  char target[PATH_MAX] = {};
-  char temp[PATH_MAX] = {};
-  bool existed = false;  // the target was there before the run
-  bool has_temp = false;
+  char target[PATH_MAX];
+  char temp[PATH_MAX];
+  bool existed;  // the target was there before the run
+  bool has_temp;
 
+  void reset() {
+    target[0] = temp[0] = 0;
+    existed = has_temp = false;
+  }
   void discard() {
     if (has_temp) ::unlink(temp);
     has_temp = false;
@@ -86,14 +91,40 @@ bool resolve_target(const char* name, Staged& s, struct stat& old) {
   return true;
 }
 
+// Appends a text, or a number in decimal, to a path; false when the path would not fit.
+bool append(char (&path)[PATH_MAX], std::size_t& length, const char* text) {
+  const std::size_t n = std::strlen(text);
+  if (length + n >= PATH_MAX) return false;
+  std::memcpy(path + length, text, n + 1);
+  length += n;
+  return true;
+}
+
+bool append(char (&path)[PATH_MAX], std::size_t& length, unsigned long number) {
+  char digits[24];
+  std::size_t i = sizeof digits;
+  digits[--i] = 0;
+  do {
+    digits[--i] = static_cast<char>('0' + number % 10);
+    number /= 10;
+  } while (number != 0);
+  return append(path, length, digits + i);
+}
+
+// Creates the temporary file beside the target, named after it and this process:
+// "<dir>/.<name>.<pid>-<n>.tmp". Never opens a file that exists already.
 int create_temp(Staged& s) {
   char dir[PATH_MAX];
   const char* base = nullptr;
   split_path(s.target, dir, base);
-  for (unsigned attempt = 0; attempt < 100; ++attempt) {
-    const int length = std::snprintf(s.temp, sizeof s.temp, "%s/.%s.%ld-%u.tmp", dir, base,
-                                     static_cast<long>(::getpid()), attempt);
-    if (length < 0 || static_cast<std::size_t>(length) >= sizeof s.temp) return -1;
+  const unsigned long pid = static_cast<unsigned long>(::getpid());
+  for (unsigned long attempt = 0; attempt < 100; ++attempt) {
+    std::size_t length = 0;
+    if (!append(s.temp, length, dir) || !append(s.temp, length, "/.") ||
+        !append(s.temp, length, base) || !append(s.temp, length, ".") ||
+        !append(s.temp, length, pid) || !append(s.temp, length, "-") ||
+        !append(s.temp, length, attempt) || !append(s.temp, length, ".tmp"))
+      return -1;
     const int fd = ::open(s.temp, O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC, 0666);
     if (fd >= 0) {
       s.has_temp = true;
@@ -104,7 +135,31 @@ int create_temp(Staged& s) {
   return -1;
 }
 
-bool stage(const char* name, ConstBytes content, Staged& s) {
+// Writes the parts one after the other with gathering writes, until all of them are out.
+bool write_parts(int fd, std::span<const ConstBytes> parts) {
+  iovec iov[SystemImage::kMaxParts];
+  std::size_t count = 0;
+  for (const ConstBytes part : parts) {
+    if (count == SystemImage::kMaxParts) return false;
+    if (!part.empty()) iov[count++] = {const_cast<std::uint8_t*>(part.data()), part.size()};
+  }
+  for (std::size_t first = 0; first < count;) {
+    const ssize_t n = ::writev(fd, iov + first, static_cast<int>(count - first));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    // Skip what went out, part by part.
+    for (std::size_t done = static_cast<std::size_t>(n); done > 0 && first < count;) {
+      const std::size_t step = done < iov[first].iov_len ? done : iov[first].iov_len;
+      iov[first].iov_base = static_cast<char*>(iov[first].iov_base) + step;
+      iov[first].iov_len -= step;
+      done -= step;
+      if (iov[first].iov_len == 0) ++first;
+    }
+  }
+  return true;
+}
+
+bool stage(const char* name, std::span<const ConstBytes> content, Staged& s) {
   struct stat old {};
   if (!resolve_target(name, s, old)) return false;
   const int fd = create_temp(s);
@@ -117,7 +172,7 @@ bool stage(const char* name, ConstBytes content, Staged& s) {
     if (ok && (old.st_uid != ::geteuid() || old.st_gid != ::getegid()))
       (void)!::fchown(fd, old.st_uid, old.st_gid);
   }
-  ok = ok && write_all(fd, content.data(), content.size()) && ::fsync(fd) == 0;
+  ok = ok && write_parts(fd, content) && ::fsync(fd) == 0;
   if (::close(fd) != 0) ok = false;
   if (!ok) s.discard();
   return ok;
@@ -190,11 +245,11 @@ std::size_t FileLayer::Input::read(Bytes dst) {
   return done;
 }
 
-ReplaceResult FileLayer::replace_files(ConstBytes system, ConstBytes mcfg) {
+ReplaceResult FileLayer::replace_files(std::span<const ConstBytes> system, ConstBytes mcfg) {
   static Staged sys;
   static Staged cfg;
-  sys = Staged{};
-  cfg = Staged{};
+  sys.reset();
+  cfg.reset();
   if (!stage(kSystemFile, system, sys)) return ReplaceResult::system_failed;
   if (mcfg.empty()) {
     if (::rename(sys.temp, sys.target) != 0) {
@@ -205,7 +260,7 @@ ReplaceResult FileLayer::replace_files(ConstBytes system, ConstBytes mcfg) {
     return ReplaceResult::ok;
   }
 
-  if (!stage(kMcfgFile, mcfg, cfg)) {
+  if (!stage(kMcfgFile, std::span<const ConstBytes>(&mcfg, 1), cfg)) {
     sys.discard();
     return ReplaceResult::mcfg_failed;
   }

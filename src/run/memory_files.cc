@@ -24,13 +24,19 @@ std::size_t MemoryFiles::Input::read(Bytes dst) {
   return n;
 }
 
-ReplaceResult MemoryFiles::replace_files(ConstBytes system, ConstBytes mcfg) {
+ReplaceResult MemoryFiles::replace_files(std::span<const ConstBytes> system, ConstBytes mcfg) {
   if (fail_with != ReplaceResult::ok) return fail_with;
-  if (system.size() > system_out.size() || (!mcfg.empty() && mcfg.size() != mcfg_out.size()))
+  std::size_t size = 0;
+  for (const ConstBytes part : system) size += part.size();
+  if (size > system_out.size() || (!mcfg.empty() && mcfg.size() != mcfg_out.size()))
     return ReplaceResult::system_failed;
   replaced = true;
-  system_size = system.size();
-  std::copy(system.begin(), system.end(), system_out.begin());
+  system_size = 0;
+  for (const ConstBytes part : system) {
+    std::copy(part.begin(), part.end(),
+              system_out.begin() + static_cast<std::ptrdiff_t>(system_size));
+    system_size += part.size();
+  }
   if (!mcfg.empty()) {
     mcfg_written = true;
     std::copy(mcfg.begin(), mcfg.end(), mcfg_out.begin());

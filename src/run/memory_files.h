@@ -21,7 +21,7 @@ class MemoryFiles final : public RunFiles {
 
   InputStream* open_input() override;
   void close_input() override;
-  ReplaceResult replace_files(ConstBytes system, ConstBytes mcfg) override;
+  ReplaceResult replace_files(std::span<const ConstBytes> system, ConstBytes mcfg) override;
 
   // What the run did.
   int opens = 0;
@@ -37,6 +37,15 @@ class MemoryFiles final : public RunFiles {
   ReplaceResult fail_with = ReplaceResult::ok;
 
   ConstBytes system_written() const { return ConstBytes(system_out).first(system_size); }
+
+  // Ready for another run on the same input; the output buffers keep their bytes.
+  void reset() {
+    opens = 0;
+    input_open = false;
+    bytes_read = 0;
+    replaced = mcfg_written = false;
+    system_size = 0;
+  }
 
  private:
   class Input final : public InputStream {

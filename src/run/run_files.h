@@ -2,6 +2,8 @@
 // files (file_layer) or memory (tests, fuzzing, benchmarks).
 #pragma once
 
+#include <span>
+
 #include "common/bytes.h"
 #include "sysfile/input.h"
 
@@ -14,9 +16,9 @@ class RunFiles {
   // Opens SYSTEM.DAT for reading; nullptr when it cannot be opened.
   virtual InputStream* open_input() = 0;
   virtual void close_input() = 0;
-  // Puts the new SYSTEM.DAT, and MCFG.DAT when mcfg is not empty, in place of the old files.
-  // On any failure both files stay as they were.
-  virtual ReplaceResult replace_files(ConstBytes system, ConstBytes mcfg) = 0;
+  // Puts the new SYSTEM.DAT (the concatenation of its parts), and MCFG.DAT when mcfg is not
+  // empty, in place of the old files. On any failure both files stay as they were.
+  virtual ReplaceResult replace_files(std::span<const ConstBytes> system, ConstBytes mcfg) = 0;
 
  protected:
   ~RunFiles() = default;

@@ -35,7 +35,7 @@ const Pass* find_pass(int working_version) {
 
 int run_datlift(int argc, const char* const* argv, RunFiles& files, Console& console,
                 Workspace& space) {
-  message::banner(console, kDefaultTargetVersion);
+  message::banner(console);
   Options options;
   if (!parse_options(argc, argv, options)) {
     message::usage(console);
@@ -120,9 +120,9 @@ int run_datlift(int argc, const char* const* argv, RunFiles& files, Console& con
       (target == kV210 || target == kV250) && gets_mcfg_file(selected) && space.mcfg.filled;
   const ConstBytes mcfg = mcfg_due ? ConstBytes(space.mcfg.bytes) : ConstBytes();
   // An empty image would mean a version without a written layout: never replace a file by it.
-  const ReplaceResult result = space.image.size == 0
+  const ReplaceResult result = space.image.count == 0
                                    ? ReplaceResult::system_failed
-                                   : files.replace_files(space.image.view(), mcfg);
+                                   : files.replace_files(space.image.pieces(), mcfg);
   switch (result) {
     case ReplaceResult::system_failed:
       message::system_not_created(console);

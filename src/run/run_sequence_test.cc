@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
+#include "run/options.h"
 #include "sample/sample_image.h"
 #include "support/expected_text.h"
 #include "support/run_in_memory.h"
@@ -183,6 +185,13 @@ TEST(RunSequence, OutcomesOfWholeRuns) {
       {"target nan", v210_plx8, {"/Vnan"}, 13, r210 + kNoUpdate, 0, false},
   };
   for (const RunCase& c : cases) check(c, run_in_memory(c.image, c.args));
+}
+
+TEST(RunSequence, BannerShowsTheDefaultTargetVersion) {
+  char banner[32];
+  std::snprintf(banner, sizeof banner, "DATLIFT V%4.2lf\n", kDefaultTargetVersion);
+  EXPECT_EQ(run_in_memory({}, {"/V3"}, {.present = false}).printed.substr(0, kBanner.size()),
+            banner);
 }
 
 TEST(RunSequence, UsageErrorsComeBeforeSystemDatIsOpened) {

@@ -13,25 +13,35 @@ int read_system_blocks(InputStream& input, int version, WorkingSet& ws) {
   return 0;
 }
 
-void write_system_file(int version, WorkingSet& ws, SystemImage& image) {
-  image.size = 0;
+void write_system_file(int version, const WorkingSet& ws, SystemImage& image) {
+  image.count = 0;
   const VersionLayout* layout = find_layout(version);
   if (layout == nullptr || version == kV171) return;
-  const Bytes out(image.bytes);
-  auto append = [&](ConstBytes part) {
-    std::copy(part.begin(), part.end(), out.begin() + static_cast<std::ptrdiff_t>(image.size));
-    image.size += part.size();
-  };
+  auto add = [&](ConstBytes part) { image.parts[image.count++] = part; };
 
   const HeaderForm& form = header_form(layout->written_header);
-  append(ws.header(layout->written_header));
-  const ConstBytes tail_source = layout->written_header == HeaderKind::short_header
-                                     ? ConstBytes(ws.names_39)
-                                     : ConstBytes(ws.axis_records_680);
-  const ConstBytes tail = tail_source.first(form.tail.size);
-  std::copy(tail.begin(), tail.end(), out.begin() + static_cast<std::ptrdiff_t>(form.tail.offset));
+  const bool short_form = layout->written_header == HeaderKind::short_header;
+  const ConstBytes header = short_form ? ConstBytes(ws.short_header) : ConstBytes(ws.long_header);
+  const ConstBytes tail_source =
+      short_form ? ConstBytes(ws.names_39) : ConstBytes(ws.axis_records_680);
+  add(header.first(form.tail.offset));
+  add(tail_source.first(form.tail.size));
+  for (const Block& block : layout->blocks) add(ws.instance(block.instance));
+}
 
-  for (const Block& block : layout->blocks) append(ws.instance(block.instance));
+std::size_t SystemImage::size() const {
+  std::size_t total = 0;
+  for (const ConstBytes part : pieces()) total += part.size();
+  return total;
+}
+
+std::size_t SystemImage::copy_to(Bytes out) const {
+  std::size_t at = 0;
+  for (const ConstBytes part : pieces()) {
+    std::copy(part.begin(), part.end(), out.begin() + static_cast<std::ptrdiff_t>(at));
+    at += part.size();
+  }
+  return at;
 }
 
 }  // namespace datlift

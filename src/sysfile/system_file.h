@@ -2,7 +2,9 @@
 // system file from it.
 #pragma once
 
+#include <array>
 #include <cstddef>
+#include <span>
 
 #include "common/bytes.h"
 #include "sysfile/input.h"
@@ -16,17 +18,23 @@ namespace datlift {
 // axis table B, is read. The version must have a layout.
 int read_system_blocks(InputStream& input, int version, WorkingSet& ws);
 
-// Room for the largest system file.
+// A system file as the pieces of the working set that make it up, in file order. It goes out with
+// one gathering write, so none of its bytes is copied on the way.
 struct SystemImage {
-  ByteArray<kMaxFileSize> bytes{};
-  std::size_t size = 0;
-  ConstBytes view() const { return ConstBytes(bytes).first(size); }
+  static constexpr std::size_t kMaxParts = 7;  // header, header tail, five blocks
+  std::array<ConstBytes, kMaxParts> parts{};
+  std::size_t count = 0;
+
+  std::span<const ConstBytes> pieces() const { return {parts.data(), count}; }
+  std::size_t size() const;
+  // Copies the file into out, which must have room for it; returns its size.
+  std::size_t copy_to(Bytes out) const;
 };
 
 // Composes the system file of version 200, 210 or 250 from the working set: the header of the
 // version's form, then its five blocks. The header tails hold what the system has always written
 // there: the first bytes of the 39-byte axis name table behind a short header, the first bytes of
-// the 680-byte axis records behind a long one.
-void write_system_file(int version, WorkingSet& ws, SystemImage& image);
+// the 680-byte axis records behind a long one. Another version gives an empty image.
+void write_system_file(int version, const WorkingSet& ws, SystemImage& image);
 
 }  // namespace datlift

@@ -32,6 +32,7 @@ struct WorkingSet {
   ByteArray<kAxisCount * kTableBRow16> table_b_16{};
 
   Bytes instance(Instance id);
+  ConstBytes instance(Instance id) const { return const_cast<WorkingSet*>(this)->instance(id); }
   Bytes header(HeaderKind kind) {
     return kind == HeaderKind::short_header ? Bytes(short_header) : Bytes(long_header);
   }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <algorithm>
+#include <array>
 #include <cstddef>
 #include <span>
 
@@ -18,6 +19,29 @@ struct Move {
 };
 
 using Moves = std::span<const Move>;
+
+// A table of moves with neighbours joined: a move that continues the one before it in both
+// records becomes part of it. The tables list one move per field, as the layouts document them;
+// the copies are made of as few runs as possible.
+template <std::size_t N>
+struct JoinedMoves {
+  std::array<Move, N> moves{};
+  std::size_t count = 0;
+  constexpr operator Moves() const { return Moves(moves.data(), count); }
+};
+
+template <std::size_t N>
+constexpr JoinedMoves<N> join_moves(const Move (&table)[N]) {
+  JoinedMoves<N> joined;
+  for (const Move& m : table) {
+    Move* last = joined.count > 0 ? &joined.moves[joined.count - 1] : nullptr;
+    if (last != nullptr && last->from + last->length == m.from && last->to + last->length == m.to)
+      last->length += m.length;
+    else
+      joined.moves[joined.count++] = m;
+  }
+  return joined;
+}
 
 // Re-lays `count` records of `src_size` bytes into records of `dst_size` bytes.
 inline void relayout(ConstBytes src, std::size_t src_size, Bytes dst, std::size_t dst_size,

@@ -16,6 +16,8 @@ constexpr Move kAxisRecordMoves[] = {
     {576, 668, 8},   // two 4-byte fields, behind the grown array
 };
 
+constexpr auto kAxisRecordRuns = join_moves(kAxisRecordMoves);
+
 // Axis table A rows grow from 14 to 32 values; values 14..31 are zero.
 constexpr Move kTableARowMoves[] = {{0, 0, kTableARow14}};
 
@@ -29,7 +31,7 @@ void upgrade_v171_to_v200(StepContext& step) {
   empty_text(field(ws.short_header, kShortHeader.text2));
   store_text(field(ws.short_header, kShortHeader.ident), "SYSFILE PLX-8 V2.00");
   relayout(ws.axis_records_584, kAxisRecord171, ws.axis_records_676, kAxisRecord200, kAxisCount,
-           kAxisRecordMoves);
+           kAxisRecordRuns);
   relayout(ws.table_a_14, kTableARow14, ws.table_a_32_v200, kTableARow32, kAxisCount,
            kTableARowMoves);
 }

@@ -19,6 +19,8 @@ constexpr Move kAxisRecordMoves[] = {
     {540, 540, 128},  // array of 32 elements of 4 bytes
     {668, 668, 8},    // two 4-byte fields
 };                    // 676..679: a new 4-byte field, zero
+constexpr auto kAxisRecordRuns = join_moves(kAxisRecordMoves);
+static_assert(kAxisRecordRuns.count == 4);
 
 // Header texts 1 and 2 emptied, the identification string of the selected model written.
 void renew_long_header(StepContext& step) {
@@ -41,7 +43,7 @@ void upgrade_v210_to_v250(StepContext& step) {
   const ConstBytes text3 = field(std::as_const(ws.short_header), kShortHeader.text3);
   store_text(field(ws.long_header, kLongHeader.text3), text3.first(text_length(text3)));
   relayout(ws.axis_records_676, kAxisRecord200, ws.axis_records_680, kAxisRecord250, kAxisCount,
-           kAxisRecordMoves);
+           kAxisRecordRuns);
   fill_mcfg_defaults(step.mcfg);
 }
 

@@ -27,6 +27,7 @@ struct ProcessResult {
 
 struct ProcessSetup {
   std::vector<std::string> prefix;  // a command to run datlift under (strace, setpriv, ...)
+  std::string binary = DATLIFT_BINARY;
   rlim_t file_size_limit = RLIM_INFINITY;
 };
 
@@ -35,7 +36,8 @@ class ScratchDir {
  public:
   ScratchDir() {
     const char* base = std::getenv("TMPDIR");
-    std::string tmpl = std::string(base != nullptr && *base ? base : "/tmp") + "/datlift-test-XXXXXX";
+    std::string tmpl =
+        std::string(base != nullptr && *base ? base : "/tmp") + "/datlift-test-XXXXXX";
     if (::mkdtemp(tmpl.data()) == nullptr) std::abort();
     path_ = tmpl;
   }
@@ -57,7 +59,8 @@ class ScratchDir {
 
 inline void write_file(const fs::path& p, const Image& content) {
   std::ofstream out(p, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(content.data()), static_cast<std::streamsize>(content.size()));
+  out.write(reinterpret_cast<const char*>(content.data()),
+            static_cast<std::streamsize>(content.size()));
 }
 
 inline Image read_file(const fs::path& p) {
@@ -87,7 +90,7 @@ inline std::map<std::string, std::string> snapshot(const fs::path& dir) {
 inline ProcessResult run_datlift(const fs::path& dir, const std::vector<std::string>& args,
                                  const ProcessSetup& setup = {}) {
   std::vector<std::string> command = setup.prefix;
-  command.push_back(DATLIFT_BINARY);
+  command.push_back(setup.binary);
   command.insert(command.end(), args.begin(), args.end());
   int out[2];
   if (::pipe(out) != 0) std::abort();
@@ -111,7 +114,8 @@ inline ProcessResult run_datlift(const fs::path& dir, const std::vector<std::str
   ::close(out[1]);
   ProcessResult result;
   char buf[4096];
-  for (ssize_t n; (n = ::read(out[0], buf, sizeof buf)) > 0;) result.output.append(buf, static_cast<std::size_t>(n));
+  for (ssize_t n; (n = ::read(out[0], buf, sizeof buf)) > 0;)
+    result.output.append(buf, static_cast<std::size_t>(n));
   ::close(out[0]);
   int status = 0;
   ::waitpid(pid, &status, 0);
