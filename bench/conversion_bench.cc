@@ -22,9 +22,9 @@ class NullSink final : public OutputSink {
 // are reused: every instance a path reads is filled whole before it is read, as the run's own
 // fixed storage is.
 void BM_Convert(benchmark::State& state) {
-  sample::SampleSpec spec;
-  spec.version = static_cast<int>(state.range(0));
-  const std::vector<std::uint8_t> input = sample::build_system_dat(spec);
+  sample::SampleRecipe recipe;
+  recipe.version = static_cast<int>(state.range(0));
+  const std::vector<std::uint8_t> input = sample::build_system_dat(recipe);
   const char* args[] = {"/ANEW"};  // a V2.50 input needs a reason to be rewritten
   auto space = std::make_unique<Workspace>();
   NullSink sink;

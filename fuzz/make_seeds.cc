@@ -14,10 +14,10 @@ int main(int argc, char** argv) {
   int n = 0;
   for (int version : {171, 200, 210, 250}) {
     for (auto form : {sample::HeaderForm::short_form, sample::HeaderForm::long_form}) {
-      sample::SampleSpec spec;
-      spec.version = version;
-      spec.header = form;
-      const std::vector<std::uint8_t> image = sample::build_system_dat(spec);
+      sample::SampleRecipe recipe;
+      recipe.version = version;
+      recipe.header = form;
+      const std::vector<std::uint8_t> image = sample::build_system_dat(recipe);
       for (const std::string& args : arg_lists) {
         const std::string path = dir + "/seed-" + std::to_string(++n);
         std::FILE* f = std::fopen(path.c_str(), "wb");

@@ -37,12 +37,12 @@ Image expected_v250_from_v171(const Image& in, const std::vector<std::string>& n
   for (std::size_t k = 0; k < 18; ++k) {
     const std::size_t f = 128 + 584 * k;
     const std::size_t t = 1024 + 680 * k;
-    copy(in, f + 0, out, t + 0, 48);       // six 8-byte fields
-    copy(in, f + 48, out, t + 512, 4);     // the 4-byte field moved behind the 8-byte fields
-    copy(in, f + 52, out, t + 48, 464);    // 24-byte fields, 24-byte array, four 8-byte fields
-    copy(in, f + 516, out, t + 516, 24);   // raw 4-byte field and five 4-byte fields
-    copy(in, f + 540, out, t + 540, 36);   // array elements 0..8; 9..31 stay zero
-    copy(in, f + 576, out, t + 668, 8);    // two 4-byte fields; 676..679 stay zero
+    copy(in, f + 0, out, t + 0, 48);      // six 8-byte fields
+    copy(in, f + 48, out, t + 512, 4);    // the 4-byte field moved behind the 8-byte fields
+    copy(in, f + 52, out, t + 48, 464);   // 24-byte fields, 24-byte array, four 8-byte fields
+    copy(in, f + 516, out, t + 516, 24);  // raw 4-byte field and five 4-byte fields
+    copy(in, f + 540, out, t + 540, 36);  // array elements 0..8; 9..31 stay zero
+    copy(in, f + 576, out, t + 668, 8);   // two 4-byte fields; 676..679 stay zero
   }
   copy(out, 1024, out, 588, 436);
   // Axis names: 39-byte entries at 10640 to 40-byte entries at 13264.
@@ -67,12 +67,12 @@ Image expected_v250_from_v171(const Image& in, const std::vector<std::string>& n
 }
 
 TEST(Chain, V171ToV250IsTheIndependentlyStatedImage) {
-  sample::SampleSpec spec;
-  spec.version = 171;
-  spec.header_text3 = "LINE 4 PRESS";
-  spec.names[3] = "LONGNAME10";
-  spec.general_text = "GEN12345";
-  const Image in = sample::build_system_dat(spec);
+  sample::SampleRecipe recipe;
+  recipe.version = 171;
+  recipe.header_text3 = "LINE 4 PRESS";
+  recipe.names[3] = "LONGNAME10";
+  recipe.general_text = "GEN12345";
+  const Image in = sample::build_system_dat(recipe);
   const RunOutcome out = run_in_memory(in, {"/AFIRST", "/A2ND"});
   ASSERT_EQ(out.code, 0) << out.printed;
   EXPECT_EQ(out.printed,
@@ -91,9 +91,9 @@ TEST(Chain, V171ToV250IsTheIndependentlyStatedImage) {
 // The short header of V2.00 and V2.10 output: texts 1 and 2 emptied in their first byte only,
 // the new identification string, header text 3 as read, and the input's axis names in the tail.
 TEST(Chain, ShortHeaderOutput) {
-  sample::SampleSpec spec;
-  spec.version = 171;
-  const Image in = sample::build_system_dat(spec);
+  sample::SampleRecipe recipe;
+  recipe.version = 171;
+  const Image in = sample::build_system_dat(recipe);
   for (const char* target : {"/V2.00", "/V2.10"}) {
     const RunOutcome out = run_in_memory(in, {target});
     ASSERT_EQ(out.code, 0);
@@ -125,17 +125,19 @@ TEST(Chain, EveryModelToEveryModelOfItsFamily) {
         for (int target : {210, 250}) {
           for (int from : {200, 210}) {
             if (from >= target) continue;
-            sample::SampleSpec spec;
-            spec.version = from;
-            spec.model = file_model;
+            sample::SampleRecipe recipe;
+            recipe.version = from;
+            recipe.model = file_model;
             const std::string to = target == 210 ? "2.10" : "2.50";
             const RunOutcome out =
-                run_in_memory(sample::build_system_dat(spec), {"/" + selected, "/V" + to});
+                run_in_memory(sample::build_system_dat(recipe), {"/" + selected, "/V" + to});
             const std::string tag = file_model + " V" + std::to_string(from) + " -> " + selected;
             ASSERT_EQ(out.code, 0) << tag << out.printed;
             std::string lines;
-            if (from == 200) lines += "Conversion from " + file_model + " V2.00 --> " + selected + " V2.10\n";
-            if (target == 250) lines += "Conversion from " + file_model + " V2.10 --> " + selected + " V2.50\n";
+            if (from == 200)
+              lines += "Conversion from " + file_model + " V2.00 --> " + selected + " V2.10\n";
+            if (target == 250)
+              lines += "Conversion from " + file_model + " V2.10 --> " + selected + " V2.50\n";
             const bool mcfg = selected == "PLX-8" || selected == "PLX-4K";
             EXPECT_EQ(out.printed, "DATLIFT V2.50\nSystem file >> V" +
                                        std::string(from == 200 ? "2.00" : "2.10") +
@@ -144,9 +146,9 @@ TEST(Chain, EveryModelToEveryModelOfItsFamily) {
                 << tag;
             EXPECT_EQ(out.system.size(), target == 210 ? 17652u : 18620u) << tag;
             EXPECT_EQ(out.mcfg_written, mcfg) << tag;
-            EXPECT_EQ(identify_again(out.system), "System file >> V" + to +
-                                                      " << for Motion Control Unit " + selected +
-                                                      " read in!\n")
+            EXPECT_EQ(
+                identify_again(out.system),
+                "System file >> V" + to + " << for Motion Control Unit " + selected + " read in!\n")
                 << tag;
           }
         }
@@ -162,9 +164,8 @@ TEST(Chain, McfgFileBySelectedModel) {
     const char* selected;
     bool gets_mcfg;
   } cases[] = {
-      {"PLX-8", "PLX-8", true},        {"PLX-8", "PLX-8200", false},
-      {"PLX-8200", "PLX-8", true},     {"PLX-4200", "PLX-4K", true},
-      {"PLX-4K", "PLX-4200", false},   {"PLX-4K", "PLX-4300", false},
+      {"PLX-8", "PLX-8", true},      {"PLX-8", "PLX-8200", false},  {"PLX-8200", "PLX-8", true},
+      {"PLX-4200", "PLX-4K", true},  {"PLX-4K", "PLX-4200", false}, {"PLX-4K", "PLX-4300", false},
       {"PLX-4K", "PLX-4500", false},
   };
   Image mcfg_image;
@@ -172,10 +173,10 @@ TEST(Chain, McfgFileBySelectedModel) {
     for (int from : {200, 210, 250}) {
       for (const char* target : {"/V2.10", "/V2.50"}) {
         if ((from == 210 && target[4] == '1') || (from == 250 && target[4] == '1')) continue;
-        sample::SampleSpec spec;
-        spec.version = from;
-        spec.model = c.file_model;
-        const RunOutcome out = run_in_memory(sample::build_system_dat(spec),
+        sample::SampleRecipe recipe;
+        recipe.version = from;
+        recipe.model = c.file_model;
+        const RunOutcome out = run_in_memory(sample::build_system_dat(recipe),
                                              {std::string("/") + c.selected, target, "/AX"});
         const std::string tag = std::string(c.file_model) + " " + std::to_string(from) + " " +
                                 c.selected + " " + target;
@@ -193,9 +194,9 @@ TEST(Chain, McfgFileBySelectedModel) {
 
 // At target V2.10 the names of the input stay; the names are applied only on the way to V2.50.
 TEST(Chain, NamesLeftAloneAtTargetV210) {
-  sample::SampleSpec spec;
-  spec.version = 200;
-  const Image in = sample::build_system_dat(spec);
+  sample::SampleRecipe recipe;
+  recipe.version = 200;
+  const Image in = sample::build_system_dat(recipe);
   const RunOutcome out = run_in_memory(in, {"/V2.1", "/ANEW"});
   ASSERT_EQ(out.code, 0);
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(out.system.data()) + 12296), "AXIS0");

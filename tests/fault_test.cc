@@ -64,9 +64,9 @@ struct Scenario {
 
 std::vector<Scenario> scenarios() {
   auto file = [](int version) {
-    sample::SampleSpec spec;
-    spec.version = version;
-    return sample::build_system_dat(spec);
+    sample::SampleRecipe recipe;
+    recipe.version = version;
+    return sample::build_system_dat(recipe);
   };
   return {
       {"V2.10 to V2.50, MCFG.DAT replaced", file(210), Image(300, 0x42), {}},

@@ -19,10 +19,10 @@ namespace {
 using namespace testing;
 
 Image file_of(int version, const std::string& model = "PLX-8") {
-  sample::SampleSpec spec;
-  spec.version = version;
-  spec.model = model;
-  return sample::build_system_dat(spec);
+  sample::SampleRecipe recipe;
+  recipe.version = version;
+  recipe.model = model;
+  return sample::build_system_dat(recipe);
 }
 
 Image truncated(Image image, std::size_t size) {
@@ -69,7 +69,7 @@ TEST(Process, EveryExitCode) {
        0},
       {"unknown version",
        [] {
-         sample::SampleSpec s;
+         sample::SampleRecipe s;
          s.version_token = "V3.00";
          return sample::build_system_dat(s);
        }(),
@@ -286,10 +286,10 @@ TEST(Process, ReadsNoFurtherThanTheLastBlock) {
                {250, true, 18620},
                {250, false, 17724}};
   for (const auto& c : cases) {
-    sample::SampleSpec spec;
-    spec.version = c.version;
-    spec.header = c.long_header ? sample::HeaderForm::long_form : sample::HeaderForm::short_form;
-    Image image = sample::build_system_dat(spec);
+    sample::SampleRecipe recipe;
+    recipe.version = c.version;
+    recipe.header = c.long_header ? sample::HeaderForm::long_form : sample::HeaderForm::short_form;
+    Image image = sample::build_system_dat(recipe);
     ASSERT_EQ(image.size(), c.size);
     image.resize(image.size() + (1 << 20), 0xEE);
     ScratchDir dir;

@@ -14,16 +14,16 @@
 namespace datlift {
 namespace {
 
-using sample::SampleSpec;
+using sample::SampleRecipe;
 using testing::run_in_memory;
 using testing::RunOutcome;
 using namespace testing;
 
 std::vector<std::uint8_t> file_of(int version, const std::string& model) {
-  SampleSpec spec;
-  spec.version = version;
-  spec.model = model;
-  return sample::build_system_dat(spec);
+  SampleRecipe recipe;
+  recipe.version = version;
+  recipe.model = model;
+  return sample::build_system_dat(recipe);
 }
 
 struct RunCase {
@@ -240,11 +240,11 @@ TEST(RunSequence, VersionAndModelRefusals) {
       {"PLX-8", "V2.10rc", 0, conversion("PLX-8", "2.10", "PLX-8", "2.50") + kGenerated},
   };
   for (const auto& c : cases) {
-    SampleSpec spec;
-    spec.version = c.layout;
-    spec.model = c.model;
-    spec.version_token = c.version_token;
-    const RunOutcome out = run_in_memory(sample::build_system_dat(spec), {});
+    SampleRecipe recipe;
+    recipe.version = c.layout;
+    recipe.model = c.model;
+    recipe.version_token = c.version_token;
+    const RunOutcome out = run_in_memory(sample::build_system_dat(recipe), {});
     EXPECT_EQ(out.code, c.code) << c.version_token;
     EXPECT_EQ(out.printed, kBanner + read_in(c.version_token, c.model) + c.tail) << c.model;
   }
@@ -266,10 +266,10 @@ TEST(RunSequence, TruncatedFilesEndWithTheStatusOfTheFirstMissingBlock) {
   const int statuses[] = {6, 8, 9, 10, 11};
   for (int version : {171, 200, 210, 250}) {
     for (bool long_header : {false, true}) {
-      SampleSpec spec;
-      spec.version = version;
-      spec.header = long_header ? sample::HeaderForm::long_form : sample::HeaderForm::short_form;
-      const auto full = sample::build_system_dat(spec);
+      SampleRecipe recipe;
+      recipe.version = version;
+      recipe.header = long_header ? sample::HeaderForm::long_form : sample::HeaderForm::short_form;
+      const auto full = sample::build_system_dat(recipe);
       const auto at = sample::block_offsets(version, long_header);
       for (std::size_t block = 0; block < 5; ++block) {
         for (std::size_t size : {at[block], at[block] + 1, at[block + 1] - 1}) {

@@ -37,10 +37,10 @@ TEST(ReadSystemBlocks, BlocksLandInTheInstancesOfTheirLayout) {
         Instance::table_a_32_v210, Instance::table_b_16}},
   };
   for (const auto& c : cases) {
-    sample::SampleSpec spec;
-    spec.version = c.version;
-    spec.header = c.long_header ? sample::HeaderForm::long_form : sample::HeaderForm::short_form;
-    const auto image = sample::build_system_dat(spec);
+    sample::SampleRecipe recipe;
+    recipe.version = c.version;
+    recipe.header = c.long_header ? sample::HeaderForm::long_form : sample::HeaderForm::short_form;
+    const auto image = sample::build_system_dat(recipe);
     const auto at = sample::block_offsets(c.version, c.long_header);
     MemoryFiles files(image);
     InputStream& input = *files.open_input();

@@ -33,8 +33,10 @@ struct StepContext {
 // table; the bytes behind the NUL and the entry's seven values keep what they held.
 void apply_name_overrides(const NameOverrides& names, WorkingSet& ws);
 
-// Stores "SYSFILE <model code> V<version>" and its NUL at the start of an identification field.
-void store_identification(Bytes field, Model model, const char* version);
+// Renews a header for the version a step converts to: empties header texts 1 and 2 (their first
+// byte only) and stores "SYSFILE <model code> V<version>" and its NUL at the start of the
+// identification field; every other byte keeps what it held.
+void renew_header(Bytes header, const HeaderForm& form, Model model, const char* version);
 
 // For a PLX-8 file converted for PLX-8 only (the caller checks): grows the axis records from 584
 // to 676 bytes and the rows of axis table A from 14 to 32 values.

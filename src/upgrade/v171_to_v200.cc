@@ -27,9 +27,8 @@ void upgrade_v171_to_v200(StepContext& step) {
   WorkingSet& ws = step.ws;
   message::conversion(step.console, model_code(step.file_model), "1.71",
                       model_code(step.selected_model), "2.00");
-  empty_text(field(ws.short_header, kShortHeader.text1));
-  empty_text(field(ws.short_header, kShortHeader.text2));
-  store_text(field(ws.short_header, kShortHeader.ident), "SYSFILE PLX-8 V2.00");
+  // "SYSFILE PLX-8 V2.00": the step runs for PLX-8 only.
+  renew_header(ws.short_header, kShortHeader, Model::plx_8, "2.00");
   relayout(ws.axis_records_584, kAxisRecord171, ws.axis_records_676, kAxisRecord200, kAxisCount,
            kAxisRecordRuns);
   relayout(ws.table_a_14, kTableARow14, ws.table_a_32_v200, kTableARow32, kAxisCount,

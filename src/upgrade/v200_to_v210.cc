@@ -35,11 +35,9 @@ void upgrade_v200_to_v210(StepContext& step) {
   WorkingSet& ws = step.ws;
   message::conversion(step.console, model_code(step.file_model), "2.00",
                       model_code(step.selected_model), "2.10");
-  empty_text(field(ws.short_header, kShortHeader.text1));
-  empty_text(field(ws.short_header, kShortHeader.text2));
   // Every selected model gets a V2.10 identification string: V2.10 blocks stored under a V2.00
   // one would be misread by every later run.
-  store_identification(field(ws.short_header, kShortHeader.ident), step.selected_model, "2.10");
+  renew_header(ws.short_header, kShortHeader, step.selected_model, "2.10");
 
   relayout(ws.names_39, kNameEntry39, ws.names_40, kNameEntry40, kAxisCount, kNameEntryMoves);
   for (std::size_t i = 0; i < kAxisCount; ++i) {

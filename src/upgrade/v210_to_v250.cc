@@ -22,14 +22,6 @@ constexpr Move kAxisRecordMoves[] = {
 constexpr auto kAxisRecordRuns = join_moves(kAxisRecordMoves);
 static_assert(kAxisRecordRuns.count == 4);
 
-// Header texts 1 and 2 emptied, the identification string of the selected model written.
-void renew_long_header(StepContext& step) {
-  const Bytes header(step.ws.long_header);
-  empty_text(field(header, kLongHeader.text1));
-  empty_text(field(header, kLongHeader.text2));
-  store_identification(field(header, kLongHeader.ident), step.selected_model, "2.50");
-}
-
 }  // namespace
 
 void upgrade_v210_to_v250(StepContext& step) {
@@ -37,7 +29,7 @@ void upgrade_v210_to_v250(StepContext& step) {
   apply_name_overrides(step.names, ws);
   message::conversion(step.console, model_code(step.file_model), "2.10",
                       model_code(step.selected_model), "2.50");
-  renew_long_header(step);
+  renew_header(step.ws.long_header, kLongHeader, step.selected_model, "2.50");
   // Header text 3 goes over as a text; one without a NUL in its 26 bytes goes whole, and its NUL
   // still fits the 32-byte field.
   const ConstBytes text3 = field(std::as_const(ws.short_header), kShortHeader.text3);
@@ -51,7 +43,7 @@ void refresh_v250(StepContext& step) {
   apply_name_overrides(step.names, step.ws);
   message::conversion(step.console, model_code(step.file_model), "2.50",
                       model_code(step.selected_model), "2.50");
-  renew_long_header(step);
+  renew_header(step.ws.long_header, kLongHeader, step.selected_model, "2.50");
 }
 
 }  // namespace datlift

@@ -27,7 +27,7 @@ int usage() {
 
 int main(int argc, char** argv) try {
   if (argc < 2) return usage();
-  sample::SampleSpec spec;
+  sample::SampleRecipe recipe;
   long truncate = -1;
   long append = 0;
   for (int i = 2; i < argc; ++i) {
@@ -35,31 +35,31 @@ int main(int argc, char** argv) try {
     if (i + 1 >= argc) return usage();
     const std::string value = argv[++i];
     if (opt == "--version") {
-      spec.version = static_cast<int>(std::strtod(value.c_str(), nullptr) * 100 + 0.5);
+      recipe.version = static_cast<int>(std::strtod(value.c_str(), nullptr) * 100 + 0.5);
     } else if (opt == "--model") {
-      spec.model = value;
+      recipe.model = value;
     } else if (opt == "--version-token") {
-      spec.version_token = value;
+      recipe.version_token = value;
     } else if (opt == "--ident") {
-      spec.ident = value;
+      recipe.ident = value;
     } else if (opt == "--header") {
       if (value != "short" && value != "long") return usage();
-      spec.header =
+      recipe.header =
           value == "short" ? sample::HeaderForm::short_form : sample::HeaderForm::long_form;
     } else if (opt == "--name") {
       const auto eq = value.find('=');
       if (eq == std::string::npos) return usage();
-      spec.names.at(std::stoul(value.substr(0, eq))) = value.substr(eq + 1);
+      recipe.names.at(std::stoul(value.substr(0, eq))) = value.substr(eq + 1);
     } else if (opt == "--general") {
-      spec.general_text = value;
+      recipe.general_text = value;
     } else if (opt == "--text1") {
-      spec.header_text1 = value;
+      recipe.header_text1 = value;
     } else if (opt == "--text2") {
-      spec.header_text2 = value;
+      recipe.header_text2 = value;
     } else if (opt == "--text3") {
-      spec.header_text3 = value;
+      recipe.header_text3 = value;
     } else if (opt == "--seed") {
-      spec.seed = static_cast<std::uint32_t>(std::stoul(value));
+      recipe.seed = static_cast<std::uint32_t>(std::stoul(value));
     } else if (opt == "--truncate") {
       truncate = std::stol(value);
     } else if (opt == "--append") {
@@ -68,11 +68,11 @@ int main(int argc, char** argv) try {
       return usage();
     }
   }
-  std::vector<std::uint8_t> image = sample::build_system_dat(spec);
+  std::vector<std::uint8_t> image = sample::build_system_dat(recipe);
   if (truncate >= 0 && static_cast<std::size_t>(truncate) < image.size())
     image.resize(static_cast<std::size_t>(truncate));
   for (long i = 0; i < append; ++i)
-    image.push_back(sample::pattern_byte(spec.seed + 1, image.size()));
+    image.push_back(sample::pattern_byte(recipe.seed + 1, image.size()));
   std::FILE* out = std::fopen(argv[1], "wb");
   if (out == nullptr) {
     std::perror(argv[1]);

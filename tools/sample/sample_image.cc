@@ -49,40 +49,41 @@ std::uint8_t pattern_byte(std::uint32_t seed, std::size_t offset) {
   return b == 0 ? 0x5A : b;
 }
 
-std::vector<std::uint8_t> build_system_dat(const SampleSpec& spec) {
-  const BlockSizes s = block_sizes(spec.version);
-  const bool long_header = spec.header == HeaderForm::standard
-                               ? spec.version == 250
-                               : spec.header == HeaderForm::long_form;
-  const auto at = block_offsets(spec.version, long_header);
+std::vector<std::uint8_t> build_system_dat(const SampleRecipe& recipe) {
+  const BlockSizes s = block_sizes(recipe.version);
+  const bool long_header = recipe.header == HeaderForm::standard
+                               ? recipe.version == 250
+                               : recipe.header == HeaderForm::long_form;
+  const auto at = block_offsets(recipe.version, long_header);
   std::vector<std::uint8_t> image(at[5]);
-  for (std::size_t i = 0; i < image.size(); ++i) image[i] = pattern_byte(spec.seed, i);
+  for (std::size_t i = 0; i < image.size(); ++i) image[i] = pattern_byte(recipe.seed, i);
 
   char version_text[32];
-  std::snprintf(version_text, sizeof version_text, "V%d.%02d", spec.version / 100,
-                spec.version % 100);
+  std::snprintf(version_text, sizeof version_text, "V%d.%02d", recipe.version / 100,
+                recipe.version % 100);
   const std::string ident =
-      !spec.ident.empty() ? spec.ident
-                          : "SYSFILE " + spec.model + " " +
-                                (spec.version_token.empty() ? version_text : spec.version_token);
+      !recipe.ident.empty()
+          ? recipe.ident
+          : "SYSFILE " + recipe.model + " " +
+                (recipe.version_token.empty() ? version_text : recipe.version_token);
   if (long_header) {
-    put_text(image, 4, spec.header_text1);
-    put_text(image, 260, spec.header_text2);
-    put_text(image, 556, spec.header_text3);
+    put_text(image, 4, recipe.header_text1);
+    put_text(image, 260, recipe.header_text2);
+    put_text(image, 556, recipe.header_text3);
     put_text(image, 516, ident);
   } else {
-    put_text(image, 4, spec.header_text1);
-    put_text(image, 17, spec.header_text2);
-    put_text(image, 55, spec.header_text3);
+    put_text(image, 4, recipe.header_text1);
+    put_text(image, 17, recipe.header_text2);
+    put_text(image, 55, recipe.header_text3);
     put_text(image, 30, ident);  // last: a long string may run on into header text 3
   }
   for (std::size_t k = 0; k < kAxes; ++k) {
-    const std::string name = spec.names[k].empty() ? "AXIS" + std::to_string(k) : spec.names[k];
+    const std::string name = recipe.names[k].empty() ? "AXIS" + std::to_string(k) : recipe.names[k];
     if (name.size() >= s.name_field) throw std::invalid_argument("axis name too long");
     put_text(image, at[1] + k * s.name_entry, name);
   }
-  if (spec.general_text.size() >= s.general_text) throw std::invalid_argument("text too long");
-  put_text(image, at[2], spec.general_text);
+  if (recipe.general_text.size() >= s.general_text) throw std::invalid_argument("text too long");
+  put_text(image, at[2], recipe.general_text);
   return image;
 }
 

@@ -16,7 +16,7 @@ namespace sample {
 
 enum class HeaderForm { standard, short_form, long_form };  // standard: long for V2.50 only
 
-struct SampleSpec {
+struct SampleRecipe {
   int version = 210;            // block layout: 171, 200, 210 or 250
   std::string model = "PLX-8";  // model token of the identification string
   std::string version_token;    // default: "V" and the version, e.g. "V2.10"
@@ -44,7 +44,7 @@ BlockSizes block_sizes(int version);
 // axis records, axis names, general record, table A, table B, end of file.
 std::array<std::size_t, 6> block_offsets(int version, bool long_header);
 
-std::vector<std::uint8_t> build_system_dat(const SampleSpec& spec);
+std::vector<std::uint8_t> build_system_dat(const SampleRecipe& recipe);
 
 // The pattern byte of a seed at a file offset.
 std::uint8_t pattern_byte(std::uint32_t seed, std::size_t offset);

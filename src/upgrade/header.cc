@@ -1,0 +1,21 @@
+#include <cstring>
+
+#include "sysfile/layout.h"
+#include "upgrade/upgrade.h"
+
+namespace datlift {
+
+void renew_header(Bytes header, const HeaderForm& form, Model model, const char* version) {
+  empty_text(field(header, form.text1));
+  empty_text(field(header, form.text2));
+  const Bytes ident = field(header, form.ident);
+  std::size_t pos = 0;
+  for (const char* part : {"SYSFILE ", model_code(model), " V", version}) {
+    const std::size_t length = std::strlen(part);
+    std::memcpy(ident.data() + pos, part, length);
+    pos += length;
+  }
+  ident[pos] = 0;
+}
+
+}  // namespace datlift
