@@ -255,6 +255,22 @@ TEST(Process, ClosedStandardStreams) {
   EXPECT_EQ(snapshot(dir.path()).size(), 2u);
 }
 
+// Writes that take only part of what they are given: the files come out whole all the same.
+TEST(Process, PartialWrites) {
+#ifdef DATLIFT_INSTRUMENTED
+  GTEST_SKIP() << "the sanitizers' runtime does not take a preloaded library";
+#endif
+  ScratchDir plain, partial;
+  for (const ScratchDir* d : {&plain, &partial}) write_file(*d / "SYSTEM.DAT", file_of(171));
+  ProcessSetup setup;
+  setup.binary = DATLIFT_DYNAMIC_BINARY;
+  ASSERT_EQ(run_datlift(plain.path(), {}, setup).code, 0);
+  setup.prefix = {"env", std::string("LD_PRELOAD=") + SHORT_WRITES_LIBRARY};
+  ASSERT_EQ(run_datlift(partial.path(), {}, setup).code, 0);
+  EXPECT_EQ(snapshot(partial.path()), snapshot(plain.path()));
+  EXPECT_EQ(read_file(partial / "SYSTEM.DAT").size(), 18620u);
+}
+
 // Bytes that the run read from SYSTEM.DAT, as strace saw them.
 std::size_t bytes_read_from_system_dat(const std::string& trace) {
   std::istringstream lines(trace);
