@@ -53,11 +53,10 @@ constexpr McfgField kDefaults[] = {
     {444, Kind::int32, 1, {}},          // integer 22
 };
 
-}  // namespace
-
-void fill_mcfg_defaults(McfgBlock& block) {
-  const Bytes bytes(block.bytes);
-  std::fill(bytes.begin(), bytes.end(), std::uint8_t{0});
+// The default image, laid out from the table when the program is built.
+constexpr ByteArray<kMcfgSize> make_default_image() {
+  ByteArray<kMcfgSize> image{};
+  const Bytes bytes(image);
   for (const McfgField& f : kDefaults) {
     switch (f.kind) {
       case Kind::int32:
@@ -72,6 +71,15 @@ void fill_mcfg_defaults(McfgBlock& block) {
         break;
     }
   }
+  return image;
+}
+
+constexpr ByteArray<kMcfgSize> kDefaultImage = make_default_image();
+
+}  // namespace
+
+void fill_mcfg_defaults(McfgBlock& block) {
+  block.bytes = kDefaultImage;
   block.filled = true;
 }
 
