@@ -21,6 +21,10 @@ inline void system_not_found(Console& c) {
   c.print("File >> SYSTEM.DAT << not found!\n");
 }
 
+inline void in_use(Console& c) {
+  c.print("File >> SYSTEM.DAT << is in use!\n");
+}
+
 inline void read_in(Console& c, const char* version_token, const char* model_token) {
   c.print("System file >> %s << for Motion Control Unit %s read in!\n", version_token, model_token);
 }

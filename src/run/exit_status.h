@@ -18,6 +18,7 @@ enum ExitStatus : int {
   kExitSystemNotCreated = 16,
   kExitMcfgNotCreated = 17,
   kExitUnknownTargetVersion = 18,  // target above V2.50: nothing written
+  kExitInUse = 19,                 // another run kept SYSTEM.DAT locked for the whole wait
 };
 
 }  // namespace datlift

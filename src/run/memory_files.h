@@ -19,11 +19,13 @@ class MemoryFiles final : public RunFiles {
   explicit MemoryFiles(ConstBytes system_dat, bool present = true)
       : source_(system_dat), present_(present) {}
 
+  LockResult lock_system() override;
   InputStream* open_input() override;
   void close_input() override;
   ReplaceResult replace_files(std::span<const ConstBytes> system, ConstBytes mcfg) override;
 
   // What the run did.
+  int locks = 0;
   int opens = 0;
   bool input_open = false;
   std::size_t bytes_read = 0;  // also the furthest offset read: the input is read front to back
@@ -33,6 +35,8 @@ class MemoryFiles final : public RunFiles {
   bool mcfg_written = false;
   ByteArray<kMcfgSize> mcfg_out{};
 
+  // What taking the lock gives.
+  LockResult lock_with = LockResult::locked;
   // A failure to report instead of putting the files in place.
   ReplaceResult fail_with = ReplaceResult::ok;
 
@@ -40,7 +44,7 @@ class MemoryFiles final : public RunFiles {
 
   // Ready for another run on the same input; the output buffers keep their bytes.
   void reset() {
-    opens = 0;
+    locks = opens = 0;
     input_open = false;
     bytes_read = 0;
     replaced = mcfg_written = false;

@@ -1,5 +1,5 @@
 // What a run needs of the file system, so that the run itself works on bytes in memory: the real
-// files (file_layer) or memory (tests, fuzzing, benchmarks).
+// files (disk_files) or memory (tests, fuzzing, benchmarks).
 #pragma once
 
 #include <span>
@@ -11,8 +11,17 @@ namespace datlift {
 
 enum class ReplaceResult { ok, system_failed, mcfg_failed };
 
+enum class LockResult {
+  locked,  // held until the files are replaced (or the process ends)
+  absent,  // SYSTEM.DAT is no file that could be locked
+  busy,    // another run kept it for the whole wait
+  failed,  // the lock could not be taken for another reason
+};
+
 class RunFiles {
  public:
+  // Takes the exclusive lock on SYSTEM.DAT that serialises runs on one file.
+  virtual LockResult lock_system() = 0;
   // Opens SYSTEM.DAT for reading; nullptr when it cannot be opened.
   virtual InputStream* open_input() = 0;
   virtual void close_input() = 0;

@@ -43,6 +43,24 @@ int run_datlift(int argc, const char* const* argv, RunFiles& files, Console& con
   }
   const int target = version_number(options.target_value);
 
+  // Runs on one file one after the other: from before the file is read until it is replaced.
+  // Identifying only reads, and takes no lock.
+  if (!options.identify_only) {
+    switch (files.lock_system()) {
+      case LockResult::locked:
+        break;
+      case LockResult::absent:
+        message::system_not_found(console);
+        return kExitNotFound;
+      case LockResult::busy:
+        message::in_use(console);
+        return kExitInUse;
+      case LockResult::failed:
+        message::system_not_created(console);
+        return kExitSystemNotCreated;
+    }
+  }
+
   InputStream* input = files.open_input();
   if (input == nullptr) {
     message::system_not_found(console);

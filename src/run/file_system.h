@@ -1,0 +1,102 @@
+// The primitives of the file system that a run needs, one implementation per operating system
+// (file_system_posix.cc) and an in-memory fake for tests. Nothing here names a type of the
+// operating system: files are opaque handles, errors the system's own numbers, classified.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+#include "common/bytes.h"
+#include "run/path.h"
+
+namespace datlift {
+
+// What a failed call means for the run, beyond its system error number.
+enum class Fault {
+  none,
+  exists,       // the name is taken
+  absent,       // nothing is there, or it cannot be opened
+  busy,         // another process holds the lock
+  unsupported,  // the file system cannot do this at all
+  other,
+};
+
+struct FsStatus {
+  Fault fault = Fault::none;
+  int code = 0;                // the system's error number
+  const char* step = nullptr;  // which part of a compound primitive failed, where not the whole
+  bool ok() const { return fault == Fault::none; }
+};
+
+using FileHandle = std::intptr_t;
+constexpr FileHandle kNoFile = -1;
+
+// Which file a name stands for: equal ids, one file (also through links and hard links).
+struct FileId {
+  std::uint64_t volume = 0;
+  std::uint64_t object = 0;
+  bool operator==(const FileId&) const = default;
+};
+
+struct FileFacts {
+  bool exists = false;
+  bool regular = false;
+  FileId id;
+};
+
+class FileSystem {
+ public:
+  // Follows `name` through links to the file it ends at; `target` is that file's path (the name
+  // itself when it is no link or nothing is there). A dangling link is an error.
+  virtual FsStatus resolve(const char* name, Path& target, FileFacts& facts) = 0;
+  // Whether this process may write to the file, and no other program keeps it from being
+  // replaced; changes nothing.
+  virtual FsStatus check_writable(const char* path) = 0;
+
+  virtual FsStatus open_read(const char* path, FileHandle& file, FileFacts& facts) = 0;
+  // Reads until dst is full or the file ends; `got` is what was placed.
+  virtual FsStatus read(FileHandle file, Bytes dst, std::size_t& got) = 0;
+
+  // Creates a new, empty file for writing; Fault::exists when the name is taken.
+  virtual FsStatus create_new(const char* path, FileHandle& file) = 0;
+  // Gives the new file what the old one had and this user may set: permission bits, owner and
+  // group, extended attributes with access control lists.
+  virtual FsStatus copy_metadata(const char* from, FileHandle to) = 0;
+  // Writes the parts one after the other, all of them.
+  virtual FsStatus write(FileHandle file, std::span<const ConstBytes> parts) = 0;
+  virtual FsStatus sync(FileHandle file) = 0;
+  virtual FsStatus close(FileHandle file) = 0;
+
+  // Puts `from` in the place of `to`, replacing what is there, in one step.
+  virtual FsStatus rename(const char* from, const char* to) = 0;
+  // Swaps the two names in one step; Fault::unsupported where the file system cannot.
+  virtual FsStatus exchange(const char* a, const char* b) = 0;
+  // A second name for a file; Fault::exists when taken, Fault::unsupported where impossible.
+  virtual FsStatus link(const char* existing, const char* name) = 0;
+  virtual FsStatus remove(const char* path) = 0;
+  // Makes the names of the directory that holds `path` durable.
+  virtual FsStatus sync_directory(const char* path) = 0;
+
+  // Opens the file `name` stands for and takes an exclusive lock on it without waiting:
+  // Fault::busy when another process holds it, Fault::absent when the file cannot be opened,
+  // Fault::unsupported where the file system has no locks. The system releases the lock when the
+  // process ends.
+  virtual FsStatus lock(const char* name, FileHandle& lock, FileId& locked) = 0;
+  virtual void unlock(FileHandle lock) = 0;
+  virtual void wait_milliseconds(int ms) = 0;
+
+  virtual unsigned long process_id() = 0;
+  // Termination signals (or console events) are held from hold_signals() until
+  // release_signals(), which then ends the process as the first of them asks.
+  virtual void hold_signals() = 0;
+  virtual void release_signals() = 0;
+
+  // The system's text for an error number.
+  virtual const char* describe(int code) = 0;
+
+ protected:
+  ~FileSystem() = default;
+};
+
+}  // namespace datlift
