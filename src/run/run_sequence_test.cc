@@ -313,5 +313,31 @@ TEST(RunSequence, FailuresToReplaceTheFiles) {
   EXPECT_EQ(cfg.printed, r210 + "File >> MCFG.DAT << cannot be created!\n");
 }
 
+// The lock comes before the file is opened, and only for runs that may write.
+TEST(RunSequence, LockOnSystemDat) {
+  const auto v210 = file_of(210, "PLX-8");
+  const struct {
+    LockResult lock;
+    std::vector<std::string> args;
+    int code;
+    std::string printed;
+    int locks;
+  } cases[] = {
+      {LockResult::busy, {}, 19, kBanner + "File >> SYSTEM.DAT << is in use!\n", 1},
+      {LockResult::absent, {}, 2, kBanner + kNotFound, 1},
+      {LockResult::failed, {}, 16, kBanner + kSystemNotCreated, 1},
+      {LockResult::busy, {"/NC"}, 0, kBanner + read_in("V2.10", "PLX-8"), 0},
+      {LockResult::busy, {"/X"}, 1, kBanner + kUsage, 0},
+  };
+  for (const auto& c : cases) {
+    const RunOutcome out = run_in_memory(v210, c.args, {.lock_with = c.lock});
+    EXPECT_EQ(out.code, c.code) << c.printed;
+    EXPECT_EQ(out.printed, c.printed);
+    EXPECT_EQ(out.locks, c.locks) << c.printed;
+    EXPECT_EQ(out.opens, c.code == 0 ? 1 : 0) << c.printed;
+    EXPECT_FALSE(out.replaced);
+  }
+}
+
 }  // namespace
 }  // namespace datlift

@@ -19,6 +19,7 @@ struct RunOutcome {
   bool mcfg_written = false;
   std::vector<std::uint8_t> mcfg;
   std::size_t bytes_read = 0;
+  int locks = 0;
   int opens = 0;
   bool input_left_open = false;
 };
@@ -26,12 +27,14 @@ struct RunOutcome {
 struct RunSetup {
   bool present = true;
   ReplaceResult fail_with = ReplaceResult::ok;
+  LockResult lock_with = LockResult::locked;
 };
 
 inline RunOutcome run_in_memory(const std::vector<std::uint8_t>& image,
                                 const std::vector<std::string>& args, RunSetup setup = {}) {
   auto files = std::make_unique<MemoryFiles>(image, setup.present);
   files->fail_with = setup.fail_with;
+  files->lock_with = setup.lock_with;
   auto sink = std::make_unique<MemorySink>();
   auto space = std::make_unique<Workspace>();
   Console console(*sink);
@@ -46,6 +49,7 @@ inline RunOutcome run_in_memory(const std::vector<std::uint8_t>& image,
   out.mcfg_written = files->mcfg_written;
   if (out.mcfg_written) out.mcfg.assign(files->mcfg_out.begin(), files->mcfg_out.end());
   out.bytes_read = files->bytes_read;
+  out.locks = files->locks;
   out.opens = files->opens;
   out.input_left_open = files->input_open;
   return out;

@@ -1,0 +1,229 @@
+// The replace protocol over an in-memory file system whose calls fail on demand: every single
+// failing call and every pair of them, in each situation that matters, ends in one of three ways.
+//   converted: exit code 0, both files new (a left-over name is stated on standard error);
+//   untouched: another exit code, every name as before, nothing left behind;
+//   kept:      only where removing or putting back a file failed: another exit code, every old
+//              content still on disk, and every name that is not as before stated on standard
+//              error.
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "run/memory_files.h"
+#include "run/program.h"
+#include "sample/sample_image.h"
+#include "support/fake_file_system.h"
+
+namespace datlift {
+namespace {
+
+using namespace testing;
+using Contents = std::map<std::string, std::string>;
+
+std::string system_file(int version) {
+  sample::SampleRecipe recipe;
+  recipe.version = version;
+  const auto image = sample::build_system_dat(recipe);
+  return std::string(image.begin(), image.end());
+}
+
+struct Scenario {
+  const char* name;
+  int version;
+  std::vector<std::string> args;
+  bool old_mcfg;
+  bool links = false;  // both names links into another directory
+  bool can_exchange = true;
+  bool can_link = true;
+  bool can_lock = true;
+};
+
+const Scenario kScenarios[] = {
+    {"MCFG.DAT replaced", 210, {}, true},
+    {"MCFG.DAT new", 210, {}, false},
+    {"MCFG.DAT not due", 171, {"/V2.00"}, true},
+    {"V2.50 refresh", 250, {"/ANEW"}, true},
+    {"through links", 200, {}, true, true},
+    {"no exchange", 210, {}, true, false, false},
+    {"no exchange, no hard links", 210, {}, true, false, false, false},
+    {"no locks, no exchange", 210, {}, false, false, false, true, false},
+};
+
+struct Result {
+  int code = -1;
+  std::string out;
+  std::string err;
+  Contents after;
+  std::vector<std::string> failed;
+  int calls = 0;
+  bool signals_balanced = false;
+};
+
+Result run(const Scenario& s, const std::set<int>& fail_at) {
+  FakeFileSystem fs;
+  fs.can_exchange = s.can_exchange;
+  fs.can_link = s.can_link;
+  fs.can_lock = s.can_lock;
+  fs.fail_at = fail_at;
+  const std::string prefix = s.links ? "store/" : "";
+  fs.put_file(prefix + (s.links ? "machine.dat" : "SYSTEM.DAT"), system_file(s.version), 0640);
+  if (s.old_mcfg) fs.put_file(prefix + (s.links ? "mcfg.dat" : "MCFG.DAT"), "old MCFG", 0600);
+  if (s.links) {
+    fs.put_link("SYSTEM.DAT", "store/machine.dat");
+    if (s.old_mcfg) fs.put_link("MCFG.DAT", "store/mcfg.dat");
+  }
+  std::vector<const char*> argv = {"datlift"};
+  for (const std::string& a : s.args) argv.push_back(a.c_str());
+  auto out = std::make_unique<MemorySink>();
+  auto err = std::make_unique<MemorySink>();
+  auto space = std::make_unique<Workspace>();
+  Result r;
+  r.code = run_program(static_cast<int>(argv.size()), argv.data(), fs, *out, *err, *space);
+  r.out = out->text();
+  r.err = err->text();
+  r.after = fs.contents();
+  r.failed = fs.failed;
+  r.calls = fs.calls;
+  r.signals_balanced = fs.signals_held == 0 && fs.signals_released_in_order;
+  return r;
+}
+
+enum Outcome { kConverted, kUntouched, kKept, kBroken };
+
+bool stated(const std::string& err, const std::string& name) {
+  return err.find(name) != std::string::npos;
+}
+
+Outcome judge(const Result& r, const Contents& before, const Contents& converted) {
+  if (!r.signals_balanced) return kBroken;
+  if (r.code == 0) {
+    for (const auto& [name, content] : converted)
+      if (r.after.count(name) == 0 || r.after.at(name) != content) return kBroken;
+    for (const auto& [name, content] : r.after)
+      if (converted.count(name) == 0 && !stated(r.err, name)) return kBroken;
+    return kConverted;
+  }
+  if (r.after == before) return kUntouched;
+  const bool removing_failed =
+      std::find(r.failed.begin(), r.failed.end(), "remove") != r.failed.end();
+  if (!removing_failed && r.failed.size() < 2) return kBroken;
+  for (const auto& [name, content] : before) {
+    if (content.rfind("-> ", 0) == 0) continue;
+    bool found = false;
+    for (const auto& [now, now_content] : r.after)
+      found = found || (now_content == content && (now == name || stated(r.err, now)));
+    if (!found) return kBroken;
+  }
+  for (const auto& [name, content] : r.after)
+    if ((before.count(name) == 0 || before.at(name) != content) && !stated(r.err, name))
+      return kBroken;
+  return kKept;
+}
+
+std::string describe(const Scenario& s, const std::set<int>& fail_at, const Result& r) {
+  std::string text = std::string(s.name) + ", failing calls";
+  for (const int n : fail_at) text += " " + std::to_string(n);
+  text += " (" + (r.failed.empty() ? std::string("none reached") : r.failed[0]);
+  if (r.failed.size() > 1) text += ", " + r.failed[1];
+  text += "): exit " + std::to_string(r.code) + "\n" + r.err;
+  return text;
+}
+
+TEST(ReplaceProtocol, EverySingleAndDoubleFault) {
+  int counts[4] = {};
+  int singles = 0, pairs = 0;
+  for (const Scenario& s : kScenarios) {
+    const Result reference = run(s, {});
+    ASSERT_EQ(reference.code, 0) << s.name << "\n" << reference.out << reference.err;
+    ASSERT_EQ(reference.err, s.can_lock ? ""
+                                        : "datlift: SYSTEM.DAT: lock: Operation not "
+                                          "supported; going on without a lock\n");
+    const Result untouched = run(s, {1});  // the first call fails: nothing is done
+    Contents before = untouched.after;
+    ASSERT_NE(before, reference.after) << s.name;
+    for (int first = 1; first <= reference.calls; ++first) {
+      const Result one = run(s, {first});
+      const Outcome o = judge(one, before, reference.after);
+      EXPECT_NE(o, kBroken) << describe(s, {first}, one);
+      ++counts[o];
+      ++singles;
+      for (int second = first + 1; second <= one.calls; ++second) {
+        const Result two = run(s, {first, second});
+        const Outcome o2 = judge(two, before, reference.after);
+        EXPECT_NE(o2, kBroken) << describe(s, {first, second}, two);
+        ++counts[o2];
+        ++pairs;
+      }
+    }
+  }
+  std::printf(
+      "fault combinations: %d single, %d double; converted %d, untouched %d, old content kept "
+      "and stated %d, broken %d\n",
+      singles, pairs, counts[kConverted], counts[kUntouched], counts[kKept], counts[kBroken]);
+}
+
+struct Plain {
+  int code;
+  std::string out;
+  std::string err;
+};
+
+Plain run_on(FakeFileSystem& fs) {
+  auto out = std::make_unique<MemorySink>();
+  auto err = std::make_unique<MemorySink>();
+  auto space = std::make_unique<Workspace>();
+  const char* argv[] = {"datlift"};
+  const int code = run_program(1, argv, fs, *out, *err, *space);
+  return {code, std::string(out->text()), std::string(err->text())};
+}
+
+// One file under both names is refused before anything is written: it would end up holding
+// only one of the two contents.
+TEST(ReplaceProtocol, OneFileUnderBothNames) {
+  const std::string v210 = system_file(210);
+  for (const bool mcfg_is_link : {true, false}) {
+    FakeFileSystem fs;
+    fs.put_file(mcfg_is_link ? "SYSTEM.DAT" : "MCFG.DAT", v210);
+    fs.put_link(mcfg_is_link ? "MCFG.DAT" : "SYSTEM.DAT", mcfg_is_link ? "SYSTEM.DAT" : "MCFG.DAT");
+    const Contents before = fs.contents();
+    const Plain r = run_on(fs);
+    EXPECT_EQ(r.code, 17);
+    EXPECT_EQ(r.out.substr(r.out.rfind("File")), "File >> MCFG.DAT << cannot be created!\n");
+    EXPECT_EQ(r.err, "datlift: MCFG.DAT: resolve: the same file as SYSTEM.DAT\n");
+    EXPECT_EQ(fs.contents(), before);
+  }
+}
+
+TEST(ReplaceProtocol, PermissionBitsKept) {
+  FakeFileSystem fs;
+  fs.put_file("SYSTEM.DAT", system_file(210), 0640);
+  fs.put_file("MCFG.DAT", "old", 0600);
+  ASSERT_EQ(run_on(fs).code, 0);
+  EXPECT_EQ(fs.mode_of("SYSTEM.DAT"), 0640);
+  EXPECT_EQ(fs.mode_of("MCFG.DAT"), 0600);
+}
+
+// Another run holding the lock: waited for up to ten seconds, then refused with code 19.
+TEST(ReplaceProtocol, WaitForTheLock) {
+  const struct {
+    int busy_attempts;
+    int code;
+    int waited_ms;
+  } cases[] = {{0, 0, 0}, {3, 0, 30}, {1000, 0, 10000}, {1001, 19, 10000}};
+  for (const auto& c : cases) {
+    FakeFileSystem fs;
+    fs.put_file("SYSTEM.DAT", system_file(210));
+    fs.busy_attempts = c.busy_attempts;
+    const Contents before = fs.contents();
+    const Plain r = run_on(fs);
+    EXPECT_EQ(r.code, c.code) << c.busy_attempts;
+    EXPECT_EQ(fs.waited_ms, c.waited_ms) << c.busy_attempts;
+    if (c.code == 19) {
+      EXPECT_EQ(r.out, "DATLIFT V2.50\nFile >> SYSTEM.DAT << is in use!\n");
+      EXPECT_EQ(fs.contents(), before);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace datlift

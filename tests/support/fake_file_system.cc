@@ -1,0 +1,207 @@
+#include "support/fake_file_system.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace datlift::testing {
+namespace {
+
+constexpr int kNoEntry = 2;       // ENOENT
+constexpr int kExists = 17;       // EEXIST
+constexpr int kUnsupported = 95;  // EOPNOTSUPP
+constexpr int kWouldBlock = 11;   // EWOULDBLOCK
+
+FsStatus error(Fault fault, int code) {
+  return {fault, code, nullptr};
+}
+
+}  // namespace
+
+void FakeFileSystem::put_file(const std::string& name, const std::string& content, int mode) {
+  const std::uint64_t id = next_object_++;
+  objects_[id] = {content, mode};
+  names_[name] = {id, {}};
+}
+
+void FakeFileSystem::put_link(const std::string& name, const std::string& to) {
+  names_[name] = {0, to};
+}
+
+std::map<std::string, std::string> FakeFileSystem::contents() const {
+  std::map<std::string, std::string> all;
+  for (const auto& [name, entry] : names_)
+    all[name] = entry.object == 0 ? "-> " + entry.link_to : objects_.at(entry.object).content;
+  return all;
+}
+
+int FakeFileSystem::mode_of(const std::string& name) const {
+  const std::uint64_t id = follow(name);
+  return id == 0 ? -1 : objects_.at(id).mode;
+}
+
+bool FakeFileSystem::fault(const char* primitive, const std::string& path) {
+  log.push_back(std::string(primitive) + " " + path);
+  if (fail_at.count(++calls) == 0) return false;
+  failed.push_back(primitive);
+  return true;
+}
+
+std::uint64_t FakeFileSystem::follow(const std::string& name, std::string* target) const {
+  std::string at = name;
+  for (int depth = 0; depth < 8; ++depth) {
+    const auto it = names_.find(at);
+    if (it == names_.end()) break;
+    if (it->second.object != 0) {
+      if (target != nullptr) *target = at;
+      return it->second.object;
+    }
+    at = it->second.link_to;
+  }
+  if (target != nullptr) *target = at;
+  return 0;
+}
+
+FsStatus FakeFileSystem::resolve(const char* name, Path& target, FileFacts& facts) {
+  if (fault("resolve", name)) return error(Fault::other, kFaultCode);
+  facts = {};
+  const auto it = names_.find(name);
+  if (it == names_.end()) {
+    target.assign(name);
+    return {};
+  }
+  std::string end;
+  const std::uint64_t id = follow(name, &end);
+  if (id == 0) return error(Fault::other, kNoEntry);  // a dangling link
+  target.assign(end.c_str());
+  facts = {true, true, {1, id}};
+  return {};
+}
+
+FsStatus FakeFileSystem::check_writable(const char* path) {
+  if (fault("check_writable", path)) return error(Fault::other, kFaultCode);
+  return follow(path) != 0 ? FsStatus{} : error(Fault::other, kNoEntry);
+}
+
+FsStatus FakeFileSystem::open_read(const char* path, FileHandle& file, FileFacts& facts) {
+  if (fault("open_read", path)) return error(Fault::other, kFaultCode);
+  const std::uint64_t id = follow(path);
+  if (id == 0) return error(Fault::absent, kNoEntry);
+  file = next_handle_++;
+  open_[file] = {id, 0};
+  facts = {true, true, {1, id}};
+  return {};
+}
+
+FsStatus FakeFileSystem::read(FileHandle file, Bytes dst, std::size_t& got) {
+  got = 0;
+  if (fault("read", "")) return error(Fault::other, kFaultCode);
+  Open& o = open_.at(file);
+  const std::string& content = objects_.at(o.object).content;
+  got = std::min(dst.size(), content.size() - std::min(o.position, content.size()));
+  std::memcpy(dst.data(), content.data() + o.position, got);
+  o.position += got;
+  return {};
+}
+
+FsStatus FakeFileSystem::create_new(const char* path, FileHandle& file) {
+  if (fault("create_new", path)) return error(Fault::other, kFaultCode);
+  if (names_.count(path) != 0) return error(Fault::exists, kExists);
+  put_file(path, "");
+  file = next_handle_++;
+  open_[file] = {names_.at(path).object, 0};
+  return {};
+}
+
+FsStatus FakeFileSystem::copy_metadata(const char* from, FileHandle to) {
+  if (fault("copy_metadata", from)) return error(Fault::other, kFaultCode);
+  objects_.at(open_.at(to).object).mode = objects_.at(follow(from)).mode;
+  return {};
+}
+
+FsStatus FakeFileSystem::write(FileHandle file, std::span<const ConstBytes> parts) {
+  if (fault("write", "")) return error(Fault::other, kFaultCode);
+  std::string& content = objects_.at(open_.at(file).object).content;
+  for (const ConstBytes part : parts) content.append(part.begin(), part.end());
+  return {};
+}
+
+FsStatus FakeFileSystem::sync(FileHandle) {
+  return fault("sync", "") ? error(Fault::other, kFaultCode) : FsStatus{};
+}
+
+FsStatus FakeFileSystem::close(FileHandle file) {
+  // A failed close releases the handle all the same.
+  open_.erase(file);
+  return fault("close", "") ? error(Fault::other, kFaultCode) : FsStatus{};
+}
+
+FsStatus FakeFileSystem::rename(const char* from, const char* to) {
+  if (fault("rename", std::string(from) + " " + to)) return error(Fault::other, kFaultCode);
+  const auto it = names_.find(from);
+  if (it == names_.end()) return error(Fault::other, kNoEntry);
+  const Entry moved = it->second;
+  names_.erase(it);
+  names_[to] = moved;
+  return {};
+}
+
+FsStatus FakeFileSystem::exchange(const char* a, const char* b) {
+  if (fault("exchange", std::string(a) + " " + b)) return error(Fault::other, kFaultCode);
+  if (!can_exchange) return error(Fault::unsupported, kUnsupported);
+  if (names_.count(a) == 0 || names_.count(b) == 0) return error(Fault::other, kNoEntry);
+  std::swap(names_[a], names_[b]);
+  return {};
+}
+
+FsStatus FakeFileSystem::link(const char* existing, const char* name) {
+  if (fault("link", std::string(existing) + " " + name)) return error(Fault::other, kFaultCode);
+  if (!can_link) return error(Fault::unsupported, kUnsupported);
+  if (names_.count(name) != 0) return error(Fault::exists, kExists);
+  const auto it = names_.find(existing);
+  if (it == names_.end()) return error(Fault::other, kNoEntry);
+  names_[name] = it->second;
+  return {};
+}
+
+FsStatus FakeFileSystem::remove(const char* path) {
+  if (fault("remove", path)) return error(Fault::other, kFaultCode);
+  return names_.erase(path) != 0 ? FsStatus{} : error(Fault::other, kNoEntry);
+}
+
+FsStatus FakeFileSystem::sync_directory(const char* path) {
+  return fault("sync_directory", path) ? error(Fault::other, kFaultCode) : FsStatus{};
+}
+
+FsStatus FakeFileSystem::lock(const char* name, FileHandle& lock, FileId& locked) {
+  if (fault("lock", name)) return error(Fault::other, kFaultCode);
+  if (!can_lock) return error(Fault::unsupported, kUnsupported);
+  const std::uint64_t id = follow(name);
+  if (id == 0) return error(Fault::absent, kNoEntry);
+  if (busy_attempts > 0) {
+    --busy_attempts;
+    return error(Fault::busy, kWouldBlock);
+  }
+  lock = next_handle_++;
+  open_[lock] = {id, 0};
+  locked = {1, id};
+  return {};
+}
+
+void FakeFileSystem::unlock(FileHandle lock) {
+  open_.erase(lock);
+}
+
+const char* FakeFileSystem::describe(int code) {
+  switch (code) {
+    case kFaultCode:
+      return "Input/output error";
+    case kNoEntry:
+      return "No such file or directory";
+    case kUnsupported:
+      return "Operation not supported";
+    default:
+      return "Unknown error";
+  }
+}
+
+}  // namespace datlift::testing

@@ -1,0 +1,93 @@
+// A file system in memory behind the primitives of a run, for tests: files as numbered objects
+// under names (so links, hard links and swaps behave as on disk), chosen calls failing, and
+// abilities a real file system may lack (swapping names, hard links, locks).
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "run/file_system.h"
+
+namespace datlift::testing {
+
+class FakeFileSystem final : public FileSystem {
+ public:
+  static constexpr int kFaultCode = 5;  // EIO
+
+  // Abilities of the file system.
+  bool can_exchange = true;
+  bool can_link = true;
+  bool can_lock = true;
+  // Numbers of the calls (from 1, counting every call that can fail) that fail with kFaultCode.
+  std::set<int> fail_at;
+  // Another process's lock on SYSTEM.DAT, held for this many attempts to lock it.
+  int busy_attempts = 0;
+
+  // What happened.
+  int calls = 0;
+  std::vector<std::string> log;     // each counted call: "<primitive> <path>"
+  std::vector<std::string> failed;  // the primitives of the calls made to fail
+  int waited_ms = 0;
+  int signals_held = 0;  // hold_signals() without release_signals() yet
+  bool signals_released_in_order = true;
+
+  // Setting up and reading the files (no call counted).
+  void put_file(const std::string& name, const std::string& content, int mode = 0644);
+  void put_link(const std::string& name, const std::string& to);
+  // Every name with its content ("-> to" for a link).
+  std::map<std::string, std::string> contents() const;
+  int mode_of(const std::string& name) const;
+
+  FsStatus resolve(const char* name, Path& target, FileFacts& facts) override;
+  FsStatus check_writable(const char* path) override;
+  FsStatus open_read(const char* path, FileHandle& file, FileFacts& facts) override;
+  FsStatus read(FileHandle file, Bytes dst, std::size_t& got) override;
+  FsStatus create_new(const char* path, FileHandle& file) override;
+  FsStatus copy_metadata(const char* from, FileHandle to) override;
+  FsStatus write(FileHandle file, std::span<const ConstBytes> parts) override;
+  FsStatus sync(FileHandle file) override;
+  FsStatus close(FileHandle file) override;
+  FsStatus rename(const char* from, const char* to) override;
+  FsStatus exchange(const char* a, const char* b) override;
+  FsStatus link(const char* existing, const char* name) override;
+  FsStatus remove(const char* path) override;
+  FsStatus sync_directory(const char* path) override;
+  FsStatus lock(const char* name, FileHandle& lock, FileId& locked) override;
+  void unlock(FileHandle lock) override;
+  void wait_milliseconds(int ms) override { waited_ms += ms; }
+  unsigned long process_id() override { return 4711; }
+  void hold_signals() override { ++signals_held; }
+  void release_signals() override {
+    if (--signals_held != 0) signals_released_in_order = false;
+  }
+  const char* describe(int code) override;
+
+ private:
+  struct Object {
+    std::string content;
+    int mode = 0644;
+  };
+  struct Entry {
+    std::uint64_t object = 0;  // 0: a symbolic link
+    std::string link_to;
+  };
+  struct Open {
+    std::uint64_t object;
+    std::size_t position;
+  };
+
+  bool fault(const char* primitive, const std::string& path);
+  // The object a name ends at through links; 0 when nothing is there.
+  std::uint64_t follow(const std::string& name, std::string* target = nullptr) const;
+
+  std::map<std::uint64_t, Object> objects_;
+  std::map<std::string, Entry> names_;
+  std::map<FileHandle, Open> open_;
+  std::uint64_t next_object_ = 1;
+  FileHandle next_handle_ = 3;
+};
+
+}  // namespace datlift::testing
