@@ -212,6 +212,12 @@ TEST(Process, FilesThatCannotBeReplaced) {
          fs::create_symlink("nowhere/MCFG.DAT", d / "MCFG.DAT");
        },
        false, RLIM_INFINITY, 17, kMcfgNotCreated},
+      {"MCFG.DAT a link to SYSTEM.DAT",
+       [](const ScratchDir& d) {
+         fs::remove(d / "MCFG.DAT");
+         fs::create_symlink("SYSTEM.DAT", d / "MCFG.DAT");
+       },
+       false, RLIM_INFINITY, 17, kMcfgNotCreated},
       {"file size limit", [](const ScratchDir&) {}, false, 10000, 16, kSystemNotCreated},
   };
   for (const auto& c : cases) {
@@ -227,6 +233,9 @@ TEST(Process, FilesThatCannotBeReplaced) {
     EXPECT_EQ(r.code, c.code) << c.name;
     EXPECT_EQ(r.output, lines + c.message) << c.name;
     EXPECT_EQ(snapshot(dir.path()), before) << c.name;
+    // One line for people: the file, the step and the system's error.
+    EXPECT_EQ(std::count(r.error.begin(), r.error.end(), '\n'), 1) << c.name << r.error;
+    EXPECT_EQ(r.error.rfind("datlift: ", 0), 0u) << c.name << r.error;
   }
 }
 

@@ -1,6 +1,7 @@
 // Running the built datlift as a process in a scratch directory, for tests.
 #pragma once
 
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -23,6 +24,7 @@ struct ProcessResult {
   int code = -1;       // exit code, or -1 when a signal ended it
   int signal = 0;      // the signal that ended it
   std::string output;  // standard output
+  std::string error;   // standard error
 };
 
 struct ProcessSetup {
@@ -93,14 +95,16 @@ inline ProcessResult run_datlift(const fs::path& dir, const std::vector<std::str
   command.push_back(setup.binary);
   command.insert(command.end(), args.begin(), args.end());
   int out[2];
-  if (::pipe(out) != 0) std::abort();
+  int err[2];
+  if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) std::abort();
   const pid_t pid = ::fork();
   if (pid == 0) {
     ::dup2(out[1], STDOUT_FILENO);
-    ::close(out[0]);
-    ::close(out[1]);
+    ::dup2(err[1], STDERR_FILENO);
     if (::chdir(dir.c_str()) != 0) ::_exit(126);
     ::umask(022);
+    const rlimit no_core{0, 0};  // a run ended by SIGQUIT leaves no core file among the files
+    ::setrlimit(RLIMIT_CORE, &no_core);
     if (setup.file_size_limit != RLIM_INFINITY) {
       const rlimit limit{setup.file_size_limit, setup.file_size_limit};
       ::setrlimit(RLIMIT_FSIZE, &limit);
@@ -112,11 +116,15 @@ inline ProcessResult run_datlift(const fs::path& dir, const std::vector<std::str
     ::_exit(127);
   }
   ::close(out[1]);
+  ::close(err[1]);
   ProcessResult result;
-  char buf[4096];
-  for (ssize_t n; (n = ::read(out[0], buf, sizeof buf)) > 0;)
-    result.output.append(buf, static_cast<std::size_t>(n));
-  ::close(out[0]);
+  // Standard error carries a few lines at most: read after standard output, it cannot fill up.
+  for (auto [fd, text] : {std::pair{out[0], &result.output}, std::pair{err[0], &result.error}}) {
+    char buf[4096];
+    for (ssize_t n; (n = ::read(fd, buf, sizeof buf)) > 0;)
+      text->append(buf, static_cast<std::size_t>(n));
+    ::close(fd);
+  }
   int status = 0;
   ::waitpid(pid, &status, 0);
   if (WIFEXITED(status)) result.code = WEXITSTATUS(status);
@@ -128,8 +136,8 @@ inline ProcessResult run_datlift(const fs::path& dir, const std::vector<std::str
 inline std::vector<std::string> unprivileged(const ScratchDir& dir) {
   if (::geteuid() != 0) return {};
   for (const auto& e : fs::recursive_directory_iterator(dir.path()))
-    ::lchown(e.path().c_str(), 65534, 65534);
-  ::chown(dir.path().c_str(), 65534, 65534);
+    if (::lchown(e.path().c_str(), 65534, 65534) != 0) std::abort();
+  if (::chown(dir.path().c_str(), 65534, 65534) != 0) std::abort();
   return {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "--"};
 }
 
