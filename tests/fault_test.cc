@@ -21,17 +21,25 @@ struct Syscall {
   std::string name;
   std::string line;
   int ordinal;  // how many calls of this name up to and including this one
+  bool runtime;  // the sanitizers' own: a pipe they open to probe memory, and its use
 };
 
 std::vector<Syscall> parse_trace(const std::string& trace) {
   std::vector<Syscall> calls;
   std::map<std::string, int> counts;
+  std::set<std::string> pipe_fds;
   std::istringstream lines(trace);
   for (std::string line; std::getline(lines, line);) {
     const auto paren = line.find('(');
     if (line.empty() || line[0] == '+' || line[0] == '-' || paren == std::string::npos) continue;
     const std::string name = line.substr(0, paren);
-    calls.push_back({name, line, ++counts[name]});
+    const std::string fd = line.substr(paren + 1, line.find_first_of(",)", paren) - paren - 1);
+    if (name == "pipe2") {
+      const auto comma = line.find(", ", paren);
+      pipe_fds = {line.substr(paren + 2, comma - paren - 2),
+                  line.substr(comma + 2, line.find(']') - comma - 2)};
+    }
+    calls.push_back({name, line, ++counts[name], name == "pipe2" || pipe_fds.count(fd) != 0});
   }
   return calls;
 }
@@ -140,7 +148,7 @@ TEST(FaultInjection, EveryWritePhaseCallFailingOnce) {
     }
     for (std::size_t i = ref.start; i < ref.calls.size(); ++i) {
       const Syscall& c = ref.calls[i];
-      if (c.name == "exit_group") continue;
+      if (c.name == "exit_group" || c.runtime) continue;
       const std::string tag = std::string(s.name) + ": " + c.line;
       ScratchDir dir;
       prepare(dir, s);

@@ -55,7 +55,8 @@ TEST(Protocol, ConcurrentRunsBehaveAsOneAfterTheOther) {
     ScratchDir dir;
     write_file(dir / "SYSTEM.DAT", start);
     // Either run may start first.
-    const auto& [early, late] = trial % 2 == 0 ? std::pair{&a, &b} : std::pair{&b, &a};
+    const std::vector<std::string>* early = trial % 2 == 0 ? &a : &b;
+    const std::vector<std::string>* late = trial % 2 == 0 ? &b : &a;
     auto started = std::async(std::launch::async, [&] { return run_datlift(dir.path(), *early); });
     const ProcessResult second = run_datlift(dir.path(), *late);
     const ProcessResult first = started.get();

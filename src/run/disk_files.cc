@@ -51,7 +51,14 @@ LockResult DiskFiles::lock_system() {
       const FsStatus again = fs_.resolve(kSystemName, system_.target, now);
       if (again.ok() && now.exists && now.regular && now.id == locked) return LockResult::locked;
       release_lock();
-      if (!again.ok() || !now.exists || !now.regular) return LockResult::absent;
+      if (!again.ok()) {
+        report(kSystemName, "resolve", again);
+        return LockResult::absent;
+      }
+      if (!now.exists || !now.regular) {
+        report_text(kSystemName, "open", now.exists ? "not a regular file" : "not found");
+        return LockResult::absent;
+      }
       continue;
     }
     lock_ = kNoFile;
@@ -60,6 +67,7 @@ LockResult DiskFiles::lock_system() {
         if (attempt < kAttempts) fs_.wait_milliseconds(kLockPollMilliseconds);
         continue;
       case Fault::absent:
+        report(kSystemName, "open", st);
         return LockResult::absent;
       case Fault::unsupported:
         errors_.print("datlift: %s: lock: %s; going on without a lock\n", kSystemName,
