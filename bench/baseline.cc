@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The unavoidable work of a datlift run, and nothing else: read the input's blocks, write the new
 // SYSTEM.DAT to a temporary file beside it, sync it, rename it into place; the same for the
 // 460-byte MCFG.DAT; sync the directory once. No parsing, no conversion, no checks beyond the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The in-memory conversion of each path to V2.50, beside a plain copy of the same bytes.
 #include <benchmark/benchmark.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Times whole runs of datlift against the baseline program, alternating the two, each on a fresh
 // SYSTEM.DAT in a scratch directory, and prints the medians and their ratio: wall time, peak
 // resident memory, and (under callgrind, where valgrind is found) instructions.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Writes the seed corpus: one valid file of every layout behind each header form, with a few
 // argument lists, in the fuzz target's input format.
 #include <cstdio>

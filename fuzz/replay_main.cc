@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Runs the fuzz target once on each file given, or on each file of each directory given, so the
 // corpus and the regressions run as a test under any compiler.
 #include <cstdint>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Whole runs along the upgrade chain, checked against output images stated independently here
 // from the planted input.
 #include <gtest/gtest.h>

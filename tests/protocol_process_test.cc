@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The replace protocol on real system calls: runs at the same time on one file, termination
 // signals in the write phase, the lock held by another process, metadata of the old file.
 #include <sys/file.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The replace protocol over an in-memory file system whose calls fail on demand: every single
 // failing call and every pair of them, in each situation that matters, ends in one of three ways.
 //   converted: exit code 0, both files new (a left-over name is stated on standard error);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Byte-level access to the packed, little-endian images of SYSTEM.DAT and MCFG.DAT.
 //
 // Every field of both files sits at a fixed byte offset with no alignment, so fields are read and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "common/bytes.h"
 
 #include <gtest/gtest.h>

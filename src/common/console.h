@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Everything a run prints goes through a Console: formatted into fixed storage, then handed whole
 // to a sink (standard output, or memory in tests). Nothing is buffered between messages, so a
 // message is out before the next step of the run begins.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Every text the program prints, in one place. Scripts read these lines: each is part of the
 // interface and must stay as it is, byte for byte, misspellings included.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The MCFG block: the 460 bytes that are the whole of MCFG.DAT, default settings made of
 // little-endian int32 and IEEE 754 double values and seven 16-byte colour names. The record is
 // packed: several doubles start at offsets that are not multiples of 8.

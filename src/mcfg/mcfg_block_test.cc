@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "mcfg/mcfg_block.h"
 
 #include <gtest/gtest.h>

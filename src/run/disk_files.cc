@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "run/disk_files.h"
 
 #include <cstring>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The files of the current directory, through the primitives of a FileSystem: the lock that
 // serialises runs, the input, and the replace protocol. Written once for every platform.
 #pragma once

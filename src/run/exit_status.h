@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The exit codes of a run: every outcome has its one code, and scripts rely on them.
 #pragma once
 

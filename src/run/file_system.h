@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The primitives of the file system that a run needs, one implementation per operating system
 // (file_system_posix.cc) and an in-memory fake for tests. Nothing here names a type of the
 // operating system: files are opaque handles, errors the system's own numbers, classified.

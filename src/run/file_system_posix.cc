@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The file-system primitives and process set-up on POSIX systems (Linux): the only code that
 // calls the operating system there.
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "run/program.h"
 
 int main(int argc, char** argv) {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A run's files held in memory: the input image, and what the run would have put in place.
 // Drives whole runs in tests, fuzzing and benchmarks without touching the disk.
 #pragma once

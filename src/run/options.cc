@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "run/options.h"
 
 #include <cstddef>

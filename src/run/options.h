@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The command line: slash options, compared without regard to case.
 #pragma once
 

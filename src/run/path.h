@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A path in fixed storage: the run allocates nothing.
 #pragma once
 

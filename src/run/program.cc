@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "run/program.h"
 
 #include "run/disk_files.h"

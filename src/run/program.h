@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The program around a run: the operating system's files and standard streams.
 #pragma once
 

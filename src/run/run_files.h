@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What a run needs of the file system, so that the run itself works on bytes in memory: the real
 // files (disk_files) or memory (tests, fuzzing, benchmarks).
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The course of one run, from the banner to the exit code.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "run/run_sequence.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "sysfile/identify.h"
 
 #include <algorithm>

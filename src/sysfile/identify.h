@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Identification of a system file by the identification string in its header.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The byte layout of SYSTEM.DAT in its four versions.
 //
 // A file is a header followed by five blocks without gaps, always in this order:

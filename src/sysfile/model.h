@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The six controller models, in two families that a file never crosses between.
 #pragma once
 

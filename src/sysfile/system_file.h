@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reading the five blocks of a system file into the working set, and composing the image of a
 // system file from it.
 #pragma once

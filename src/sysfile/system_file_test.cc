@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "sysfile/system_file.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Version values (2.50) and version numbers (250, the value in hundredths).
 #pragma once
 

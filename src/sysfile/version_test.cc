@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "sysfile/version.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "sysfile/working_set.h"
 
 namespace datlift {

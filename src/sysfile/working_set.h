@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The in-memory image of a system file in every layout at once: one instance per header form and
 // per block layout, each the exact byte image of its block on disk. An upgrade step reads the
 // instances of the older version and fills those of the newer one; an instance that two versions

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The upgrade steps: each turns the in-memory data of one layout version into that of the next,
 // prints its conversion line, and cannot fail.
 #pragma once

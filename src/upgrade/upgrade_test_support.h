@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Shared by the tests of the upgrade steps.
 #pragma once
 

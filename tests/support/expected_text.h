@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The program's lines as a user sees them, written out for comparison.
 #pragma once
 

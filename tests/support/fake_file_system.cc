@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "support/fake_file_system.h"
 
 #include <algorithm>

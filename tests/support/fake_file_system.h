@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A file system in memory behind the primitives of a run, for tests: files as numbered objects
 // under names (so links, hard links and swaps behave as on disk), chosen calls failing, and
 // abilities a real file system may lack (swapping names, hard links, locks).

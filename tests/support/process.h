@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Running the built datlift as a process in a scratch directory, for tests.
 #pragma once
 

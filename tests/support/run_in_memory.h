@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Whole runs of the program on an in-memory SYSTEM.DAT, for tests.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Preloaded into the dynamically linked program by a test: every gathering write takes at most
 // 1000 bytes, as a write may on a full pipe or a slow device, so that the program's handling of
 // partial writes is exercised on a real file.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "sample/sample_image.h"
 
 #include <cstdio>

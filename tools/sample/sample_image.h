@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Builds SYSTEM.DAT images of every layout version and both header forms from chosen field
 // contents, for the samples that ship with the project and for the tests.
 //
