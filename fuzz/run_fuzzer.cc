@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Whole runs on arbitrary input: the argument list and SYSTEM.DAT both come from the fuzzer.
 //
 // Input: one byte n, then n bytes of arguments separated by newlines, then SYSTEM.DAT. An empty
@@ -94,7 +95,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   st.check = WorkingSet{};
   const Identification in = identify(system, st.check);
   Model file_model;
-  require(in.identified && find_model_code(in.tokens.model.c_str(), file_model), "input not identified");
+  require(in.identified && find_model_code(in.tokens.model.c_str(), file_model),
+          "input not identified");
   const Model selected = options.model_accepted ? options.selected_model : file_model;
 
   st.check = WorkingSet{};

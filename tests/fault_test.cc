@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Faults of the operating system at every call of the write phase, one at a time, injected with
 // strace into real runs: a fault is either survived with the run's normal result, or reported with
 // exit code 16 or 17 and both files as they were. And a run killed at any of those calls leaves
@@ -20,7 +21,7 @@ using namespace testing;
 struct Syscall {
   std::string name;
   std::string line;
-  int ordinal;  // how many calls of this name up to and including this one
+  int ordinal;   // how many calls of this name up to and including this one
   bool runtime;  // the sanitizers' own: a pipe they open to probe memory, and its use
 };
 
