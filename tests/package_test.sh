@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Installs the program with cmake --install and as a Debian package into scratch roots, and runs
-# the installed binary on the shipped sample.
+# SPDX-License-Identifier: MIT
+# Installs the program with cmake --install and as a Debian package into scratch roots, checks
+# what a distribution asks of them (lintian, mandoc, a stripped program), and runs the installed
+# binary on the shipped sample.
 #   package_test.sh BUILD_DIR SOURCE_DIR
 set -euo pipefail
 build=$1
@@ -8,16 +10,32 @@ src=$2
 work=$(mktemp -d "${TMPDIR:-/tmp}/datlift-package-XXXXXX")
 trap 'rm -rf "$work"' EXIT
 
+fail() {
+  echo "package: $*"
+  exit 1
+}
+
 cmake --install "$build" --prefix "$work/prefix" >/dev/null
-test -x "$work/prefix/bin/datlift"
-test -s "$work/prefix/share/man/man1/datlift.1"
+for f in bin/datlift share/man/man1/datlift.1.gz share/doc/datlift/copyright \
+  share/doc/datlift/changelog.gz; do
+  test -s "$work/prefix/$f" || fail "cmake --install did not install $f"
+done
+# Installed stripped: no symbol table, no debug information, no compiler identification.
+sections=$(readelf -S -W "$work/prefix/bin/datlift")
+for section in .symtab .debug_info .comment; do
+  if grep -qF " $section " <<<"$sections"; then fail "installed program has $section"; fi
+done
 
 (cd "$build" && cpack -G DEB -B "$work/pkg" >/dev/null)
 deb=$(ls "$work"/pkg/*.deb)
-dpkg-deb -x "$deb" "$work/root"
-[ "$(dpkg-deb -f "$deb" Package)" = datlift ]
-test -s "$work/root/usr/share/man/man1/datlift.1"
+[ "$(dpkg-deb -f "$deb" Package)" = datlift ] || fail "package name"
+# No error and no warning of lintian in its pedantic mode (information is allowed).
+tags=$(lintian --pedantic "$deb" 2>/dev/null | grep -E '^[EW]: ' || true)
+[ -z "$tags" ] || fail "lintian: $tags"
+lint=$(mandoc -T lint "$src/doc/datlift.1" || true)
+[ -z "$lint" ] || fail "mandoc: $lint"
 
+dpkg-deb -x "$deb" "$work/root"
 mkdir "$work/run"
 cp "$src/samples/SYSTEM.DAT" "$work/run/"
 out=$(cd "$work/run" && "$work/root/usr/bin/datlift")
@@ -25,10 +43,7 @@ expected='DATLIFT V2.50
 System file >> V2.10 << for Motion Control Unit PLX-8 read in!
 Conversion from PLX-8 V2.10 --> PLX-8 V2.50
 File: -MCFG.DAT- generated!'
-if [ "$out" != "$expected" ]; then
-  printf 'unexpected output:\n%s\n' "$out"
-  exit 1
-fi
-[ "$(stat -c %s "$work/run/SYSTEM.DAT")" = 18620 ]
-[ "$(stat -c %s "$work/run/MCFG.DAT")" = 460 ]
-echo "package: installed from $(basename "$deb") and ran on the sample"
+[ "$out" = "$expected" ] || fail "unexpected output: $out"
+[ "$(stat -c %s "$work/run/SYSTEM.DAT")" = 18620 ] || fail "SYSTEM.DAT size"
+[ "$(stat -c %s "$work/run/MCFG.DAT")" = 460 ] || fail "MCFG.DAT size"
+echo "package: $(basename "$deb") installed, lintian and mandoc clean, ran on the sample"

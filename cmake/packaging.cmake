@@ -1,0 +1,62 @@
+# SPDX-License-Identifier: MIT
+# Installation and the Debian package: the program, its manual page, the copyright and the
+# changelog, laid out as Debian policy asks (compressed documentation, a stripped program).
+include(GNUInstallDirs)
+
+set(DATLIFT_MAINTAINER "datlift developers <datlift-dev@lists.example.org>" CACHE STRING
+  "The maintainer named in the package and its changelog: packagers set their own")
+
+install(TARGETS datlift RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+if(DATLIFT_INSTALL_STRIP)
+  # Symbols, debug information and the compilers' identification strings are of no use to the
+  # program's users; build/datlift keeps them.
+  install(CODE "
+    set(program \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/datlift\")
+    execute_process(COMMAND \"${CMAKE_STRIP}\" --strip-all --remove-section=.comment
+                            \"\${program}\" RESULT_VARIABLE failed)
+    if(failed)
+      message(FATAL_ERROR \"cannot strip \${program}\")
+    endif()")
+endif()
+
+# Compressed as Debian wants them: at the highest level, without name or time stamp.
+function(datlift_gzip source output)
+  add_custom_command(OUTPUT ${output}
+    COMMAND gzip -9nc ${source} > ${output}
+    DEPENDS ${source} VERBATIM)
+endfunction()
+configure_file(doc/changelog.in ${CMAKE_BINARY_DIR}/doc/changelog @ONLY)
+datlift_gzip(${CMAKE_SOURCE_DIR}/doc/datlift.1 ${CMAKE_BINARY_DIR}/doc/datlift.1.gz)
+datlift_gzip(${CMAKE_BINARY_DIR}/doc/changelog ${CMAKE_BINARY_DIR}/doc/changelog.gz)
+add_custom_target(datlift_docs ALL
+  DEPENDS ${CMAKE_BINARY_DIR}/doc/datlift.1.gz ${CMAKE_BINARY_DIR}/doc/changelog.gz)
+install(FILES ${CMAKE_BINARY_DIR}/doc/datlift.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES doc/copyright ${CMAKE_BINARY_DIR}/doc/changelog.gz
+  DESTINATION ${CMAKE_INSTALL_DOCDIR})
+
+set(CPACK_PACKAGE_NAME datlift)
+set(CPACK_PACKAGE_VENDOR "datlift developers")
+set(CPACK_PACKAGE_CONTACT ${DATLIFT_MAINTAINER})
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_RESOURCE_FILE_LICENSE ${CMAKE_SOURCE_DIR}/LICENSE)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${DATLIFT_MAINTAINER})
+set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
+  "upgrade the parameter file SYSTEM.DAT of motion controllers
+datlift converts the packed system parameter file SYSTEM.DAT of a motion
+controller from an older layout version (V1.71, V2.00, V2.10) to a newer
+one, up to V2.50, in place. It can give the file another model code of the
+same model family and set the names of its axes, and for two models it also
+writes MCFG.DAT, a block of default settings.
+.
+Every check is made before anything is written, and the new files replace
+the old ones only when both are complete, so an interrupted run leaves the
+files as they were or fully converted. The outcome of a run is told by fixed
+messages and exit codes that scripts can rely on.")
+if(DATLIFT_LINK STREQUAL "dynamic")
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+endif()
+include(CPack)
