@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "mcfg/mcfg_block.h"
 
 #include <algorithm>
@@ -54,7 +55,7 @@ constexpr McfgField kDefaults[] = {
 };
 
 // The default image, laid out from the table when the program is built.
-constexpr ByteArray<kMcfgSize> make_default_image() {
+consteval ByteArray<kMcfgSize> make_default_image() {
   ByteArray<kMcfgSize> image{};
   const Bytes bytes(image);
   for (const McfgField& f : kDefaults) {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Re-laying records from one layout into another by a table of moves: each move copies `length`
 // bytes from offset `from` of the old record to offset `to` of the new one. Bytes of the new
 // record that no move reaches are zero.
@@ -31,7 +32,7 @@ struct JoinedMoves {
 };
 
 template <std::size_t N>
-constexpr JoinedMoves<N> join_moves(const Move (&table)[N]) {
+consteval JoinedMoves<N> join_moves(const Move (&table)[N]) {
   JoinedMoves<N> joined;
   for (const Move& m : table) {
     Move* last = joined.count > 0 ? &joined.moves[joined.count - 1] : nullptr;

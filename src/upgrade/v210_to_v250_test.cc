@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -146,7 +147,7 @@ TEST(ApplyNameOverrides, NamesGoToTheFirstEntriesInOrder) {
     plant(s.ws->names_40, 10);
     for (std::size_t k = 0; k < 18; ++k) std::memcpy(s.ws->names_40.data() + 40 * k, "ABCDEFG", 8);
     for (std::size_t i = 0; i < count; ++i)
-      s.name(i, i == 0 ? "X" : i == 1 ? "ELEVENCHARS" : "N" + std::to_string(i));
+      s.name(i, i == 0 ? "X" : i == 1 ? "ELEVENCHARS" : std::string(1, 'N') += std::to_string(i));
     const WorkingSet before = *s.ws;
     s.run(refresh_v250, Model::plx_8, Model::plx_8);
     for (std::size_t k = 0; k < 18; ++k) {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // mksample: writes a SYSTEM.DAT image of a chosen layout and content.
 //
 //   mksample OUT [--version 1.71|2.00|2.10|2.50] [--model CODE] [--version-token TEXT]
@@ -14,12 +15,16 @@
 
 namespace {
 
+constexpr char kUsage[] =
+    "usage: mksample OUT [--version V] [--model CODE] [--version-token TEXT] [--ident TEXT]\n"
+    "                [--header short|long] [--name N=TEXT]... [--general TEXT] [--text1 TEXT]\n"
+    "                [--text2 TEXT] [--text3 TEXT] [--seed N] [--truncate SIZE]\n"
+    "                [--append COUNT]\n"
+    "       mksample --help\n"
+    "Writes a SYSTEM.DAT image of the chosen layout and content to OUT.\n";
+
 int usage() {
-  std::fprintf(stderr,
-               "usage: mksample OUT [--version V] [--model CODE] [--version-token TEXT] "
-               "[--ident TEXT] [--header short|long] [--name N=TEXT] [--general TEXT] "
-               "[--text1 TEXT] [--text2 TEXT] [--text3 TEXT] [--seed N] [--truncate SIZE] "
-               "[--append COUNT]\n");
+  std::fputs(kUsage, stderr);
   return 2;
 }
 
@@ -27,6 +32,15 @@ int usage() {
 
 int main(int argc, char** argv) try {
   if (argc < 2) return usage();
+  if (std::strcmp(argv[1], "--help") == 0) {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
+  // An option where the output file belongs is a mistake, not a file name.
+  if (argv[1][0] == '-') {
+    std::fprintf(stderr, "mksample: unknown option %s\n", argv[1]);
+    return usage();
+  }
   sample::SampleRecipe recipe;
   long truncate = -1;
   long append = 0;
@@ -65,6 +79,7 @@ int main(int argc, char** argv) try {
     } else if (opt == "--append") {
       append = std::stol(value);
     } else {
+      std::fprintf(stderr, "mksample: unknown option %s\n", opt.c_str());
       return usage();
     }
   }
