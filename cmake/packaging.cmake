@@ -6,6 +6,29 @@ include(GNUInstallDirs)
 set(DATLIFT_MAINTAINER "datlift developers <datlift-dev@lists.example.org>" CACHE STRING
   "The maintainer named in the package and its changelog: packagers set their own")
 
+if(WIN32)
+  # A zip for Windows users: the program, the README and the licence as text, the manual as a
+  # web page.
+  install(TARGETS datlift RUNTIME DESTINATION .)
+  install(CODE "
+    execute_process(COMMAND \"${CMAKE_STRIP}\" --strip-all
+                            \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/datlift.exe\")")
+  add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/doc/datlift.html
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/doc
+    COMMAND mandoc -T html ${CMAKE_SOURCE_DIR}/doc/datlift.1 > ${CMAKE_BINARY_DIR}/doc/datlift.html
+    DEPENDS ${CMAKE_SOURCE_DIR}/doc/datlift.1 VERBATIM)
+  add_custom_target(datlift_docs ALL DEPENDS ${CMAKE_BINARY_DIR}/doc/datlift.html)
+  install(FILES ${CMAKE_BINARY_DIR}/doc/datlift.html DESTINATION .)
+  install(FILES README.md DESTINATION . RENAME README.txt)
+  install(FILES LICENSE DESTINATION . RENAME LICENSE.txt)
+  set(CPACK_GENERATOR ZIP)
+  set(CPACK_PACKAGE_NAME datlift)
+  set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+  set(CPACK_PACKAGE_FILE_NAME datlift-${PROJECT_VERSION}-win64)
+  include(CPack)
+  return()
+endif()
+
 install(TARGETS datlift RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 if(DATLIFT_INSTALL_STRIP)
   # Symbols, debug information and the compilers' identification strings are of no use to the

@@ -135,7 +135,7 @@ bool DiskFiles::prepare(const char* name, Staged& s) {
 // A name beside the target for a new file, after the target and this process:
 // "<dir>/.<name>.<pid>-<attempt>.tmp".
 bool DiskFiles::temp_name(const Path& target, unsigned long attempt, Path& name) {
-  return name.assign_directory_of(target.c_str()) && name.append("/.") &&
+  return name.assign_directory_of(target.c_str()) && name.append(kSeparator) && name.append(".") &&
          name.append(base_name(target.c_str())) && name.append(".") &&
          name.append_number(fs_.process_id()) && name.append("-") && name.append_number(attempt) &&
          name.append(".tmp");

@@ -17,6 +17,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "run/os_file_system.h"
 #include "run/program.h"
 #include "sysfile/system_file.h"
 
@@ -68,260 +69,39 @@ class FdSink final : public OutputSink {
   int fd_;
 };
 
-// The largest list of names and the largest value of extended attributes that Linux keeps
-// (XATTR_LIST_MAX, XATTR_SIZE_MAX).
-constexpr std::size_t kMaxXattrList = 65536;
-constexpr std::size_t kMaxXattrValue = 65536;
+void termination_signals(sigset_t& set) {
+  sigemptyset(&set);
+  for (const int s : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) sigaddset(&set, s);
+}
 
-class PosixFileSystem final : public FileSystem {
- public:
-  FsStatus resolve(const char* name, Path& target, FileFacts& facts) override {
-    struct stat st;
-    facts = {};
-    if (::lstat(name, &st) != 0) {
-      if (errno != ENOENT) return failure();
-      return target.assign(name) ? FsStatus{} : FsStatus{Fault::other, ENAMETOOLONG, nullptr};
+// Extended attributes, access control lists among them. Where the file system has none, there is
+// nothing to keep; an attribute that the file system could hold but this user may not set fails
+// the run when it governs access (an ACL, or a user's own attribute), since the new file would
+// silently be open to others, or closed to them, unlike the old one. The security and trusted
+// attributes, which only a privileged process may set, are left to the system.
+FsStatus copy_xattrs(const char* from, int fd, char* scratch) {
+  char* const names = scratch;
+  char* const value = scratch + OsFileSystem::kScratchSize / 2;
+  const std::size_t room = OsFileSystem::kScratchSize / 2;
+  const ssize_t listed = ::listxattr(from, names, room);
+  if (listed < 0) return unsupported(errno) ? FsStatus{} : failure(Fault::other, "list xattrs");
+  for (ssize_t at = 0; at < listed;) {
+    const char* name = names + at;
+    at += static_cast<ssize_t>(std::strlen(name)) + 1;
+    const ssize_t size = ::getxattr(from, name, value, room);
+    if (size < 0) {
+      if (errno == ENODATA) continue;  // removed since it was listed
+      return failure(Fault::other, "read xattr");
     }
-    if (!S_ISLNK(st.st_mode)) {
-      facts = facts_of(st);
-      return target.assign(name) ? FsStatus{} : FsStatus{Fault::other, ENAMETOOLONG, nullptr};
-    }
-    if (::realpath(name, target.text) == nullptr) return failure();  // dangling or looping
-    target.size = std::strlen(target.text);
-    if (::stat(target.text, &st) != 0) return failure();
-    facts = facts_of(st);
-    return {};
+    if (::fsetxattr(fd, name, value, static_cast<std::size_t>(size), 0) == 0) continue;
+    if (unsupported(errno)) continue;
+    const bool governs_access =
+        std::strncmp(name, "system.", 7) == 0 || std::strncmp(name, "user.", 5) == 0;
+    if ((errno == EPERM || errno == EACCES) && !governs_access) continue;
+    return failure(Fault::other, "keep xattrs");
   }
-
-  FsStatus check_writable(const char* path) override {
-    const int fd = ::open(path, O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return failure();
-    if (::close(fd) != 0) return failure();
-    return {};
-  }
-
-  FsStatus open_read(const char* path, FileHandle& file, FileFacts& facts) override {
-    // Not blocking: a pipe named SYSTEM.DAT must not hang the run.
-    const int fd = ::open(path, O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return failure(Fault::absent);
-    struct stat st;
-    if (::fstat(fd, &st) != 0) {
-      const FsStatus status = failure();
-      ::close(fd);
-      return status;
-    }
-    facts = facts_of(st);
-    file = fd;
-    return {};
-  }
-
-  FsStatus read(FileHandle file, Bytes dst, std::size_t& got) override {
-    got = 0;
-    while (got < dst.size()) {
-      const ssize_t n = ::read(fd_of(file), dst.data() + got, dst.size() - got);
-      if (n < 0 && errno == EINTR) continue;
-      if (n < 0) return failure();
-      if (n == 0) break;
-      got += static_cast<std::size_t>(n);
-    }
-    return {};
-  }
-
-  FsStatus create_new(const char* path, FileHandle& file) override {
-    const int fd = ::open(path, O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC, 0666);
-    if (fd < 0) return failure(errno == EEXIST ? Fault::exists : Fault::other);
-    file = fd;
-    return {};
-  }
-
-  // Attributes first, while this process still owns the new file; the owner then, and the mode
-  // last, since a change of owner clears the set-user-ID and set-group-ID bits.
-  FsStatus copy_metadata(const char* from, FileHandle to) override {
-    const int fd = fd_of(to);
-    struct stat old;
-    if (::stat(from, &old) != 0) return failure(Fault::other, "stat");
-    if (const FsStatus st = copy_xattrs(from, fd); !st.ok()) return st;
-    if (old.st_uid != ::geteuid() || old.st_gid != ::getegid()) {
-      // Only a privileged user may give a file away; a member of the file's group may still
-      // keep the group.
-      bool kept = ::fchown(fd, old.st_uid, old.st_gid) == 0;
-      if (!kept && !may_not_or_cannot(errno)) return failure(Fault::other, "keep owner");
-      if (!kept && !unsupported(errno) && old.st_gid != ::getegid() &&
-          ::fchown(fd, static_cast<uid_t>(-1), old.st_gid) != 0 && !may_not_or_cannot(errno))
-        return failure(Fault::other, "keep group");
-    }
-    if (::fchmod(fd, old.st_mode & 07777) != 0 && !unsupported(errno))
-      return failure(Fault::other, "keep mode");
-    return {};
-  }
-
-  FsStatus write(FileHandle file, std::span<const ConstBytes> parts) override {
-    iovec iov[SystemImage::kMaxParts];
-    std::size_t count = 0;
-    for (const ConstBytes part : parts) {
-      if (part.empty()) continue;
-      if (count == SystemImage::kMaxParts) return {Fault::other, EINVAL, nullptr};
-      iov[count++] = {const_cast<std::uint8_t*>(part.data()), part.size()};
-    }
-    for (std::size_t first = 0; first < count;) {
-      const ssize_t n = ::writev(fd_of(file), iov + first, static_cast<int>(count - first));
-      if (n < 0 && errno == EINTR) continue;
-      if (n < 0) return failure();
-      if (n == 0) return {Fault::other, EIO, nullptr};
-      // Skip what went out, part by part.
-      for (std::size_t done = static_cast<std::size_t>(n); done > 0 && first < count;) {
-        const std::size_t step = done < iov[first].iov_len ? done : iov[first].iov_len;
-        iov[first].iov_base = static_cast<char*>(iov[first].iov_base) + step;
-        iov[first].iov_len -= step;
-        done -= step;
-        if (iov[first].iov_len == 0) ++first;
-      }
-    }
-    return {};
-  }
-
-  FsStatus sync(FileHandle file) override {
-    return ::fsync(fd_of(file)) == 0 ? FsStatus{} : failure();
-  }
-
-  FsStatus close(FileHandle file) override {
-    // After EINTR the descriptor is gone all the same on Linux: never close it twice.
-    return ::close(fd_of(file)) == 0 || errno == EINTR ? FsStatus{} : failure();
-  }
-
-  FsStatus rename(const char* from, const char* to) override {
-    return ::rename(from, to) == 0 ? FsStatus{} : failure();
-  }
-
-  FsStatus exchange(const char* a, const char* b) override {
-#ifdef RENAME_EXCHANGE
-    if (::renameat2(AT_FDCWD, a, AT_FDCWD, b, RENAME_EXCHANGE) == 0) return {};
-    return failure(errno == EINVAL || unsupported(errno) ? Fault::unsupported : Fault::other);
-#else
-    (void)a;
-    (void)b;
-    return {Fault::unsupported, ENOSYS, nullptr};
-#endif
-  }
-
-  FsStatus link(const char* existing, const char* name) override {
-    if (::link(existing, name) == 0) return {};
-    // File systems without hard links (FAT among them) answer EPERM.
-    if (errno == EEXIST) return failure(Fault::exists);
-    return failure(errno == EPERM || errno == EMLINK || unsupported(errno) ? Fault::unsupported
-                                                                           : Fault::other);
-  }
-
-  FsStatus remove(const char* path) override {
-    return ::unlink(path) == 0 ? FsStatus{} : failure();
-  }
-
-  FsStatus sync_directory(const char* path) override {
-    Path dir;
-    if (!dir.assign_directory_of(path)) return {Fault::other, ENAMETOOLONG, nullptr};
-    const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return failure();
-    const FsStatus status = ::fsync(fd) == 0 ? FsStatus{} : failure();
-    ::close(fd);
-    return status;
-  }
-
-  FsStatus lock(const char* name, FileHandle& lock, FileId& locked) override {
-    const int fd = ::open(name, O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return failure(Fault::absent);
-    int r;
-    do {
-      r = ::flock(fd, LOCK_EX | LOCK_NB);
-    } while (r != 0 && errno == EINTR);
-    struct stat st;
-    if (r == 0 && ::fstat(fd, &st) == 0) {
-      locked = facts_of(st).id;
-      lock = fd;
-      return {};
-    }
-    // Network file systems that map flock onto record locks refuse an exclusive one on a file
-    // open only for reading (EBADF): there, as where locks are missing, runs go unlocked.
-    const FsStatus status =
-        failure(errno == EWOULDBLOCK ? Fault::busy
-                : errno == ENOLCK || errno == EBADF || errno == EINVAL || unsupported(errno)
-                    ? Fault::unsupported
-                    : Fault::other);
-    ::close(fd);
-    return status;
-  }
-
-  void unlock(FileHandle lock) override {
-    ::close(fd_of(lock));
-  }
-
-  void wait_milliseconds(int ms) override {
-    timespec t{ms / 1000, static_cast<long>(ms % 1000) * 1000000L};
-    while (::nanosleep(&t, &t) != 0 && errno == EINTR) {
-    }
-  }
-
-  unsigned long process_id() override {
-    return static_cast<unsigned long>(::getpid());
-  }
-
-  void hold_signals() override {
-    sigset_t set;
-    termination_signals(set);
-    ::sigprocmask(SIG_BLOCK, &set, nullptr);
-  }
-
-  void release_signals() override {
-    // A pending signal is delivered here, with its default action: the process ends.
-    sigset_t set;
-    termination_signals(set);
-    ::sigprocmask(SIG_UNBLOCK, &set, nullptr);
-  }
-
-  const char* describe(int code) override {
-#if defined(__GLIBC__)
-    // Unlike strerror, never formats (or allocates) for an unknown number.
-    const char* text = ::strerrordesc_np(code);
-    return text != nullptr ? text : "Unknown error";
-#else
-    return ::strerror(code);
-#endif
-  }
-
- private:
-  static void termination_signals(sigset_t& set) {
-    sigemptyset(&set);
-    for (const int s : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) sigaddset(&set, s);
-  }
-
-  // Extended attributes, access control lists among them. Where the file system has none, there
-  // is nothing to keep; an attribute that the file system could hold but this user may not set
-  // fails the run when it governs access (an ACL, or a user's own attribute), since the new file
-  // would silently be open to others, or closed to them, unlike the old one. The security and
-  // trusted attributes, which only a privileged process may set, are left to the system.
-  FsStatus copy_xattrs(const char* from, int fd) {
-    const ssize_t listed = ::listxattr(from, names_, sizeof names_);
-    if (listed < 0) return unsupported(errno) ? FsStatus{} : failure(Fault::other, "list xattrs");
-    for (ssize_t at = 0; at < listed;) {
-      const char* name = names_ + at;
-      at += static_cast<ssize_t>(std::strlen(name)) + 1;
-      const ssize_t size = ::getxattr(from, name, value_, sizeof value_);
-      if (size < 0) {
-        if (errno == ENODATA) continue;  // removed since it was listed
-        return failure(Fault::other, "read xattr");
-      }
-      if (::fsetxattr(fd, name, value_, static_cast<std::size_t>(size), 0) == 0) continue;
-      if (unsupported(errno)) continue;
-      const bool governs_access =
-          std::strncmp(name, "system.", 7) == 0 || std::strncmp(name, "user.", 5) == 0;
-      if ((errno == EPERM || errno == EACCES) && !governs_access) continue;
-      return failure(Fault::other, "keep xattrs");
-    }
-    return {};
-  }
-
-  char names_[kMaxXattrList];
-  char value_[kMaxXattrValue];
-};
+  return {};
+}
 
 // Process set-up before a run: neither a closed standard stream nor the file size limit may end a
 // run half-way.
@@ -338,9 +118,224 @@ void prepare_process() {
 
 }  // namespace
 
+static_assert(OsFileSystem::kScratchSize / 2 >= 65536,
+              "room for the largest list and value of extended attributes (XATTR_LIST_MAX)");
+
+FsStatus OsFileSystem::resolve(const char* name, Path& target, FileFacts& facts) {
+  struct stat st;
+  facts = {};
+  if (::lstat(name, &st) != 0) {
+    if (errno != ENOENT) return failure();
+    return target.assign(name) ? FsStatus{} : FsStatus{Fault::other, ENAMETOOLONG, nullptr};
+  }
+  if (!S_ISLNK(st.st_mode)) {
+    facts = facts_of(st);
+    return target.assign(name) ? FsStatus{} : FsStatus{Fault::other, ENAMETOOLONG, nullptr};
+  }
+  if (::realpath(name, target.text) == nullptr) return failure();  // dangling or looping
+  target.size = std::strlen(target.text);
+  if (::stat(target.text, &st) != 0) return failure();
+  facts = facts_of(st);
+  return {};
+}
+
+FsStatus OsFileSystem::check_writable(const char* path) {
+  const int fd = ::open(path, O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return failure();
+  if (::close(fd) != 0) return failure();
+  return {};
+}
+
+FsStatus OsFileSystem::open_read(const char* path, FileHandle& file, FileFacts& facts) {
+  // Not blocking: a pipe named SYSTEM.DAT must not hang the run.
+  const int fd = ::open(path, O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return failure(Fault::absent);
+  struct stat st;
+  if (::fstat(fd, &st) != 0) {
+    const FsStatus status = failure();
+    ::close(fd);
+    return status;
+  }
+  facts = facts_of(st);
+  file = fd;
+  return {};
+}
+
+FsStatus OsFileSystem::read(FileHandle file, Bytes dst, std::size_t& got) {
+  got = 0;
+  while (got < dst.size()) {
+    const ssize_t n = ::read(fd_of(file), dst.data() + got, dst.size() - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return failure();
+    if (n == 0) break;
+    got += static_cast<std::size_t>(n);
+  }
+  return {};
+}
+
+FsStatus OsFileSystem::create_new(const char* path, FileHandle& file) {
+  const int fd = ::open(path, O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC, 0666);
+  if (fd < 0) return failure(errno == EEXIST ? Fault::exists : Fault::other);
+  file = fd;
+  return {};
+}
+
+// Attributes first, while this process still owns the new file; the owner then, and the mode
+// last, since a change of owner clears the set-user-ID and set-group-ID bits.
+FsStatus OsFileSystem::copy_metadata(const char* from, FileHandle to) {
+  const int fd = fd_of(to);
+  struct stat old;
+  if (::stat(from, &old) != 0) return failure(Fault::other, "stat");
+  if (const FsStatus st = copy_xattrs(from, fd, scratch_); !st.ok()) return st;
+  if (old.st_uid != ::geteuid() || old.st_gid != ::getegid()) {
+    // Only a privileged user may give a file away; a member of the file's group may still
+    // keep the group.
+    bool kept = ::fchown(fd, old.st_uid, old.st_gid) == 0;
+    if (!kept && !may_not_or_cannot(errno)) return failure(Fault::other, "keep owner");
+    if (!kept && !unsupported(errno) && old.st_gid != ::getegid() &&
+        ::fchown(fd, static_cast<uid_t>(-1), old.st_gid) != 0 && !may_not_or_cannot(errno))
+      return failure(Fault::other, "keep group");
+  }
+  if (::fchmod(fd, old.st_mode & 07777) != 0 && !unsupported(errno))
+    return failure(Fault::other, "keep mode");
+  return {};
+}
+
+FsStatus OsFileSystem::write(FileHandle file, std::span<const ConstBytes> parts) {
+  iovec iov[SystemImage::kMaxParts];
+  std::size_t count = 0;
+  for (const ConstBytes part : parts) {
+    if (part.empty()) continue;
+    if (count == SystemImage::kMaxParts) return {Fault::other, EINVAL, nullptr};
+    iov[count++] = {const_cast<std::uint8_t*>(part.data()), part.size()};
+  }
+  for (std::size_t first = 0; first < count;) {
+    const ssize_t n = ::writev(fd_of(file), iov + first, static_cast<int>(count - first));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return failure();
+    if (n == 0) return {Fault::other, EIO, nullptr};
+    // Skip what went out, part by part.
+    for (std::size_t done = static_cast<std::size_t>(n); done > 0 && first < count;) {
+      const std::size_t step = done < iov[first].iov_len ? done : iov[first].iov_len;
+      iov[first].iov_base = static_cast<char*>(iov[first].iov_base) + step;
+      iov[first].iov_len -= step;
+      done -= step;
+      if (iov[first].iov_len == 0) ++first;
+    }
+  }
+  return {};
+}
+
+FsStatus OsFileSystem::sync(FileHandle file) {
+  return ::fsync(fd_of(file)) == 0 ? FsStatus{} : failure();
+}
+
+FsStatus OsFileSystem::close(FileHandle file) {
+  // After EINTR the descriptor is gone all the same on Linux: never close it twice.
+  return ::close(fd_of(file)) == 0 || errno == EINTR ? FsStatus{} : failure();
+}
+
+FsStatus OsFileSystem::rename(const char* from, const char* to) {
+  return ::rename(from, to) == 0 ? FsStatus{} : failure();
+}
+
+FsStatus OsFileSystem::exchange(const char* a, const char* b) {
+#ifdef RENAME_EXCHANGE
+  if (::renameat2(AT_FDCWD, a, AT_FDCWD, b, RENAME_EXCHANGE) == 0) return {};
+  return failure(errno == EINVAL || unsupported(errno) ? Fault::unsupported : Fault::other);
+#else
+  (void)a;
+  (void)b;
+  return {Fault::unsupported, ENOSYS, nullptr};
+#endif
+}
+
+FsStatus OsFileSystem::link(const char* existing, const char* name) {
+  if (::link(existing, name) == 0) return {};
+  // File systems without hard links (FAT among them) answer EPERM.
+  if (errno == EEXIST) return failure(Fault::exists);
+  return failure(errno == EPERM || errno == EMLINK || unsupported(errno) ? Fault::unsupported
+                                                                         : Fault::other);
+}
+
+FsStatus OsFileSystem::remove(const char* path) {
+  return ::unlink(path) == 0 ? FsStatus{} : failure();
+}
+
+FsStatus OsFileSystem::sync_directory(const char* path) {
+  Path dir;
+  if (!dir.assign_directory_of(path)) return {Fault::other, ENAMETOOLONG, nullptr};
+  const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return failure();
+  const FsStatus status = ::fsync(fd) == 0 ? FsStatus{} : failure();
+  ::close(fd);
+  return status;
+}
+
+FsStatus OsFileSystem::lock(const char* name, FileHandle& lock, FileId& locked) {
+  const int fd = ::open(name, O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return failure(Fault::absent);
+  int r;
+  do {
+    r = ::flock(fd, LOCK_EX | LOCK_NB);
+  } while (r != 0 && errno == EINTR);
+  struct stat st;
+  if (r == 0 && ::fstat(fd, &st) == 0) {
+    locked = facts_of(st).id;
+    lock = fd;
+    return {};
+  }
+  // Network file systems that map flock onto record locks refuse an exclusive one on a file
+  // open only for reading (EBADF): there, as where locks are missing, runs go unlocked.
+  const FsStatus status =
+      failure(errno == EWOULDBLOCK ? Fault::busy
+              : errno == ENOLCK || errno == EBADF || errno == EINVAL || unsupported(errno)
+                  ? Fault::unsupported
+                  : Fault::other);
+  ::close(fd);
+  return status;
+}
+
+void OsFileSystem::unlock(FileHandle lock) {
+  ::close(fd_of(lock));
+}
+
+void OsFileSystem::wait_milliseconds(int ms) {
+  timespec t{ms / 1000, static_cast<long>(ms % 1000) * 1000000L};
+  while (::nanosleep(&t, &t) != 0 && errno == EINTR) {
+  }
+}
+
+unsigned long OsFileSystem::process_id() {
+  return static_cast<unsigned long>(::getpid());
+}
+
+void OsFileSystem::hold_signals() {
+  sigset_t set;
+  termination_signals(set);
+  ::sigprocmask(SIG_BLOCK, &set, nullptr);
+}
+
+void OsFileSystem::release_signals() {
+  // A pending signal is delivered here, with its default action: the process ends.
+  sigset_t set;
+  termination_signals(set);
+  ::sigprocmask(SIG_UNBLOCK, &set, nullptr);
+}
+
+const char* OsFileSystem::describe(int code) {
+#if defined(__GLIBC__)
+  // Unlike strerror, never formats (or allocates) for an unknown number.
+  const char* text = ::strerrordesc_np(code);
+  return text != nullptr ? text : "Unknown error";
+#else
+  return ::strerror(code);
+#endif
+}
+
 int run_on_this_system(int argc, const char* const* argv, Workspace& space) {
   prepare_process();
-  PosixFileSystem fs;
+  OsFileSystem fs;
   FdSink out(STDOUT_FILENO);
   FdSink err(STDERR_FILENO);
   return run_program(argc, argv, fs, out, err, space);

@@ -10,6 +10,21 @@ namespace datlift {
 // Room for a path with its NUL: the longest path that Linux system calls take (PATH_MAX).
 constexpr std::size_t kMaxPath = 4096;
 
+#ifdef _WIN32
+// Windows takes both; only the backslash in the full names it hands back ("\\?\C:\...").
+constexpr char kSeparator[] = "\\";
+inline const char* last_separator(const char* path) {
+  const char* slash = std::strrchr(path, '/');
+  const char* backslash = std::strrchr(path, '\\');
+  return slash == nullptr || (backslash != nullptr && backslash > slash) ? backslash : slash;
+}
+#else
+constexpr char kSeparator[] = "/";
+inline const char* last_separator(const char* path) {
+  return std::strrchr(path, '/');
+}
+#endif
+
 struct Path {
   char text[kMaxPath];
   std::size_t size;
@@ -41,7 +56,7 @@ struct Path {
   }
   // The directory part ("." when there is none), and the last component.
   bool assign_directory_of(const char* path) {
-    const char* slash = std::strrchr(path, '/');
+    const char* slash = last_separator(path);
     if (slash == nullptr) return assign(".");
     const std::size_t n = slash == path ? 1 : static_cast<std::size_t>(slash - path);
     if (n >= kMaxPath) return false;
@@ -53,7 +68,7 @@ struct Path {
 };
 
 inline const char* base_name(const char* path) {
-  const char* slash = std::strrchr(path, '/');
+  const char* slash = last_separator(path);
   return slash == nullptr ? path : slash + 1;
 }
 

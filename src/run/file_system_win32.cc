@@ -1,0 +1,388 @@
+// SPDX-License-Identifier: MIT
+// The file-system primitives and process set-up on Windows: the only code that calls the
+// operating system there. Names go to the wide (W) calls, converted from UTF-8.
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+
+#include <atomic>
+#include <cstdint>
+#include <cstring>
+#include <cwchar>
+
+#include "run/os_file_system.h"
+#include "run/program.h"
+#include "sysfile/system_file.h"
+
+namespace datlift {
+namespace {
+
+// Renames and removals that meet a sharing violation are tried again for about a second: virus
+// scanners and indexers open new files for a moment.
+constexpr int kBusyRetries = 20;
+constexpr DWORD kBusyRetryMilliseconds = 50;
+
+using WidePath = wchar_t[kMaxPath];
+
+FsStatus failure(Fault fault = Fault::other, const char* step = nullptr) {
+  return {fault, static_cast<int>(::GetLastError()), step};
+}
+
+bool widen(const char* path, WidePath& wide) {
+  return ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path, -1, wide, kMaxPath) > 0;
+}
+
+HANDLE handle_of(FileHandle file) {
+  return reinterpret_cast<HANDLE>(file);
+}
+
+FileHandle file_of(HANDLE h) {
+  return reinterpret_cast<FileHandle>(h);
+}
+
+bool sharing_conflict(DWORD error) {
+  return error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED ||
+         error == ERROR_LOCK_VIOLATION;
+}
+
+FsStatus bad_name() {
+  return {Fault::other, ERROR_FILENAME_EXCED_RANGE, nullptr};
+}
+
+// Everything the other calls may need of a file while it is open here: reading, writing,
+// renaming or deleting it under this process's feet.
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+FileFacts facts_of(HANDLE h) {
+  FileFacts facts;
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!::GetFileInformationByHandle(h, &info)) return facts;
+  facts.exists = true;
+  facts.regular = ::GetFileType(h) == FILE_TYPE_DISK &&
+                  (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+  facts.id = {info.dwVolumeSerialNumber,
+              (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
+  return facts;
+}
+
+// Opens a name for looking at it only (directories too), following links.
+HANDLE open_for_facts(const wchar_t* path) {
+  return ::CreateFileW(path, FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
+                       FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
+
+// Console events of the process: while held, Ctrl-C and Ctrl-Break are noted, and closing the
+// console waits until the files are in place. The handler routine takes no context, so this
+// state is the process's own.
+std::atomic<bool> g_held{false};
+std::atomic<DWORD> g_pending{0};  // the first event that came while held, plus one
+HANDLE g_released = nullptr;      // signalled when the events are released
+
+BOOL WINAPI on_console_event(DWORD event) {
+  if (!g_held.load()) return FALSE;  // the default: end the process at once
+  DWORD none = 0;
+  g_pending.compare_exchange_strong(none, event + 1);
+  if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT) return TRUE;
+  // Closing the console, logging off, shutting down: the process ends when this returns.
+  if (g_released != nullptr) ::WaitForSingleObject(g_released, INFINITE);
+  return FALSE;
+}
+
+class ConsoleSink final : public OutputSink {
+ public:
+  explicit ConsoleSink(DWORD which) : handle_(::GetStdHandle(which)) {}
+  // Text output of a Windows program ends its lines with CR LF.
+  void write(const char* data, std::size_t size) override {
+    char buffer[1024];
+    std::size_t used = 0;
+    for (std::size_t i = 0; i < size; ++i) {
+      if (used + 2 > sizeof buffer) flush(buffer, used);
+      if (data[i] == '\n') buffer[used++] = '\r';
+      buffer[used++] = data[i];
+    }
+    flush(buffer, used);
+  }
+
+ private:
+  // A stream that takes nothing more does not change the outcome of the run.
+  void flush(const char* data, std::size_t& used) {
+    for (std::size_t done = 0; done < used;) {
+      DWORD n = 0;
+      if (handle_ == nullptr || handle_ == INVALID_HANDLE_VALUE ||
+          !::WriteFile(handle_, data + done, static_cast<DWORD>(used - done), &n, nullptr) ||
+          n == 0)
+        break;
+      done += n;
+    }
+    used = 0;
+  }
+  HANDLE handle_;
+};
+
+void prepare_process() {
+  // A missing disk or a removed stick is a failed call and a message, never a dialog box.
+  ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX | SEM_NOGPFAULTERRORBOX);
+  g_released = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  ::SetConsoleCtrlHandler(on_console_event, TRUE);
+}
+
+}  // namespace
+
+FsStatus OsFileSystem::resolve(const char* name, Path& target, FileFacts& facts) {
+  facts = {};
+  WidePath wide;
+  if (!widen(name, wide)) return bad_name();
+  const DWORD attributes = ::GetFileAttributesW(wide);
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    const DWORD error = ::GetLastError();
+    if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) return failure();
+    return target.assign(name) ? FsStatus{} : bad_name();
+  }
+  const HANDLE h = open_for_facts(wide);
+  if (h == INVALID_HANDLE_VALUE) return failure();  // a dangling link among others
+  facts = facts_of(h);
+  bool ok = true;
+  if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    // A link: its target's full name, where the new file must be made.
+    WidePath final_name;
+    const DWORD n = ::GetFinalPathNameByHandleW(h, final_name, kMaxPath, FILE_NAME_NORMALIZED);
+    ok = n > 0 && n < kMaxPath &&
+         ::WideCharToMultiByte(CP_UTF8, 0, final_name, -1, target.text, kMaxPath, nullptr,
+                               nullptr) > 0;
+    if (ok) target.size = std::strlen(target.text);
+  } else {
+    ok = target.assign(name);
+  }
+  const FsStatus status = ok ? FsStatus{} : failure();
+  ::CloseHandle(h);
+  return status;
+}
+
+FsStatus OsFileSystem::check_writable(const char* path) {
+  WidePath wide;
+  if (!widen(path, wide)) return bad_name();
+  const DWORD attributes = ::GetFileAttributesW(wide);
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0)
+    return {Fault::other, ERROR_ACCESS_DENIED, "read-only"};
+  // Asking for deletion too finds a program that holds the file open without letting it be
+  // replaced.
+  const HANDLE h = ::CreateFileW(wide, GENERIC_WRITE | DELETE, kShareAll, nullptr, OPEN_EXISTING,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return failure();
+  return ::CloseHandle(h) ? FsStatus{} : failure();
+}
+
+FsStatus OsFileSystem::open_read(const char* path, FileHandle& file, FileFacts& facts) {
+  WidePath wide;
+  if (!widen(path, wide)) return bad_name();
+  const HANDLE h = ::CreateFileW(wide, GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return failure(Fault::absent);
+  facts = facts_of(h);
+  file = file_of(h);
+  return {};
+}
+
+FsStatus OsFileSystem::read(FileHandle file, Bytes dst, std::size_t& got) {
+  got = 0;
+  while (got < dst.size()) {
+    DWORD n = 0;
+    const DWORD want = static_cast<DWORD>(dst.size() - got);
+    if (!::ReadFile(handle_of(file), dst.data() + got, want, &n, nullptr)) return failure();
+    if (n == 0) break;
+    got += n;
+  }
+  return {};
+}
+
+FsStatus OsFileSystem::create_new(const char* path, FileHandle& file) {
+  WidePath wide;
+  if (!widen(path, wide)) return bad_name();
+  const HANDLE h = ::CreateFileW(wide, GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    const DWORD error = ::GetLastError();
+    return failure(error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ? Fault::exists
+                                                                                : Fault::other);
+  }
+  file = file_of(h);
+  return {};
+}
+
+// The attributes that say how the file is shown and archived; the new file takes the access
+// rules of its directory, as every new file there does.
+FsStatus OsFileSystem::copy_metadata(const char* from, FileHandle to) {
+  WidePath wide;
+  if (!widen(from, wide)) return bad_name();
+  const DWORD attributes = ::GetFileAttributesW(wide);
+  if (attributes == INVALID_FILE_ATTRIBUTES) return failure(Fault::other, "keep attributes");
+  constexpr DWORD kKept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                          FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+  FILE_BASIC_INFO info{};
+  info.FileAttributes = (attributes & kKept) != 0 ? attributes & kKept : FILE_ATTRIBUTE_NORMAL;
+  if (!::SetFileInformationByHandle(handle_of(to), FileBasicInfo, &info, sizeof info)) {
+    const DWORD error = ::GetLastError();
+    if (error != ERROR_INVALID_PARAMETER && error != ERROR_NOT_SUPPORTED)
+      return failure(Fault::other, "keep attributes");
+  }
+  return {};
+}
+
+FsStatus OsFileSystem::write(FileHandle file, std::span<const ConstBytes> parts) {
+  for (const ConstBytes part : parts) {
+    for (std::size_t done = 0; done < part.size();) {
+      DWORD n = 0;
+      const DWORD want = static_cast<DWORD>(part.size() - done);
+      if (!::WriteFile(handle_of(file), part.data() + done, want, &n, nullptr)) return failure();
+      if (n == 0) return {Fault::other, ERROR_WRITE_FAULT, nullptr};
+      done += n;
+    }
+  }
+  return {};
+}
+
+FsStatus OsFileSystem::sync(FileHandle file) {
+  return ::FlushFileBuffers(handle_of(file)) ? FsStatus{} : failure();
+}
+
+FsStatus OsFileSystem::close(FileHandle file) {
+  return ::CloseHandle(handle_of(file)) ? FsStatus{} : failure();
+}
+
+FsStatus OsFileSystem::rename(const char* from, const char* to) {
+  WidePath wide_from, wide_to;
+  if (!widen(from, wide_from) || !widen(to, wide_to)) return bad_name();
+  for (int attempt = 0;; ++attempt) {
+    if (::MoveFileExW(wide_from, wide_to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+      return {};
+    if (attempt == kBusyRetries || !sharing_conflict(::GetLastError())) return failure();
+    ::Sleep(kBusyRetryMilliseconds);
+  }
+}
+
+// Windows has no call that swaps two names in one step.
+FsStatus OsFileSystem::exchange(const char*, const char*) {
+  return {Fault::unsupported, ERROR_NOT_SUPPORTED, nullptr};
+}
+
+FsStatus OsFileSystem::link(const char* existing, const char* name) {
+  WidePath wide_existing, wide_name;
+  if (!widen(existing, wide_existing) || !widen(name, wide_name)) return bad_name();
+  if (::CreateHardLinkW(wide_name, wide_existing, nullptr)) return {};
+  const DWORD error = ::GetLastError();
+  if (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS) return failure(Fault::exists);
+  // FAT and exFAT have no hard links.
+  const bool impossible = error == ERROR_INVALID_FUNCTION || error == ERROR_NOT_SUPPORTED ||
+                          error == ERROR_TOO_MANY_LINKS || error == ERROR_ACCESS_DENIED;
+  return failure(impossible ? Fault::unsupported : Fault::other);
+}
+
+FsStatus OsFileSystem::remove(const char* path) {
+  WidePath wide;
+  if (!widen(path, wide)) return bad_name();
+  for (int attempt = 0;; ++attempt) {
+    if (::DeleteFileW(wide)) return {};
+    if (attempt == kBusyRetries || !sharing_conflict(::GetLastError())) return failure();
+    ::Sleep(kBusyRetryMilliseconds);
+  }
+}
+
+// MOVEFILE_WRITE_THROUGH has made each rename durable; a directory cannot be flushed here.
+FsStatus OsFileSystem::sync_directory(const char*) {
+  return {};
+}
+
+// The lock is a named mutex of the system, named after the file's full path: a handle on the file
+// itself would keep it from being replaced (Windows replaces no file that is open). The system
+// releases a mutex whose owner ends, and it leaves no file.
+FsStatus OsFileSystem::lock(const char* name, FileHandle& lock, FileId& locked) {
+  WidePath wide;
+  if (!widen(name, wide)) return bad_name();
+  const HANDLE file = open_for_facts(wide);
+  if (file == INVALID_HANDLE_VALUE) return failure(Fault::absent);
+  WidePath full;
+  const DWORD length = ::GetFinalPathNameByHandleW(file, full, kMaxPath, FILE_NAME_NORMALIZED);
+  locked = facts_of(file).id;
+  ::CloseHandle(file);
+  if (length == 0 || length >= kMaxPath) return failure();
+  // File names are compared without regard to case; a mutex name has no backslash and at most
+  // MAX_PATH characters: the name carries a hash of the path.
+  ::CharUpperBuffW(full, length);
+  std::uint64_t hash = 14695981039346656037ull;  // FNV-1a
+  for (DWORD i = 0; i < length; ++i) hash = (hash ^ full[i]) * 1099511628211ull;
+  wchar_t mutex_name[64] = L"Global\\datlift-lock-";
+  std::size_t at = std::wcslen(mutex_name);
+  for (int shift = 60; shift >= 0; shift -= 4)
+    mutex_name[at++] = L"0123456789abcdef"[(hash >> shift) & 0xF];
+  mutex_name[at] = 0;
+  const HANDLE mutex = ::CreateMutexW(nullptr, FALSE, mutex_name);
+  if (mutex == nullptr) return failure();
+  const DWORD waited = ::WaitForSingleObject(mutex, 0);
+  // Abandoned: its owner ended without releasing it, and the files are whole all the same.
+  if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) {
+    lock = file_of(mutex);
+    return {};
+  }
+  const FsStatus status = waited == WAIT_TIMEOUT ? FsStatus{Fault::busy, ERROR_LOCK_VIOLATION, nullptr}
+                                                 : failure();
+  ::CloseHandle(mutex);
+  return status;
+}
+
+void OsFileSystem::unlock(FileHandle lock) {
+  ::ReleaseMutex(handle_of(lock));
+  ::CloseHandle(handle_of(lock));
+}
+
+void OsFileSystem::wait_milliseconds(int ms) {
+  ::Sleep(static_cast<DWORD>(ms));
+}
+
+unsigned long OsFileSystem::process_id() {
+  return ::GetCurrentProcessId();
+}
+
+void OsFileSystem::hold_signals() {
+  g_held.store(true);
+}
+
+void OsFileSystem::release_signals() {
+  g_held.store(false);
+  if (g_released != nullptr) ::SetEvent(g_released);
+  // Ctrl-C or Ctrl-Break came meanwhile: end as it would have, with the code of an interrupt.
+  const DWORD pending = g_pending.load();
+  if (pending == CTRL_C_EVENT + 1 || pending == CTRL_BREAK_EVENT + 1)
+    ::ExitProcess(STATUS_CONTROL_C_EXIT);
+}
+
+const char* OsFileSystem::describe(int code) {
+  const DWORD n = ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                   nullptr, static_cast<DWORD>(code), 0, scratch_,
+                                   static_cast<DWORD>(kScratchSize), nullptr);
+  if (n == 0) {
+    // No text for it here: the number, as the system's documentation lists it.
+    Path number;
+    number.assign("system error ");
+    number.append_number(static_cast<unsigned long>(code));
+    std::memcpy(scratch_, number.text, number.size + 1);
+    return scratch_;
+  }
+  // One line: the system's text ends in a period and CR LF.
+  std::size_t end = n;
+  while (end > 0 && (scratch_[end - 1] == '\n' || scratch_[end - 1] == '\r' ||
+                     scratch_[end - 1] == ' ' || scratch_[end - 1] == '.'))
+    --end;
+  scratch_[end] = 0;
+  return scratch_;
+}
+
+int run_on_this_system(int argc, const char* const* argv, Workspace& space) {
+  prepare_process();
+  OsFileSystem fs;
+  ConsoleSink out(STD_OUTPUT_HANDLE);
+  ConsoleSink err(STD_ERROR_HANDLE);
+  return run_program(argc, argv, fs, out, err, space);
+}
+
+}  // namespace datlift

@@ -1,0 +1,42 @@
+// SPDX-License-Identifier: MIT
+// The file system of the operating system the program runs on: one implementation per platform
+// (file_system_posix.cc, file_system_win32.cc), behind the primitives of FileSystem.
+#pragma once
+
+#include "run/file_system.h"
+
+namespace datlift {
+
+class OsFileSystem final : public FileSystem {
+ public:
+  FsStatus resolve(const char* name, Path& target, FileFacts& facts) override;
+  FsStatus check_writable(const char* path) override;
+  FsStatus open_read(const char* path, FileHandle& file, FileFacts& facts) override;
+  FsStatus read(FileHandle file, Bytes dst, std::size_t& got) override;
+  FsStatus create_new(const char* path, FileHandle& file) override;
+  FsStatus copy_metadata(const char* from, FileHandle to) override;
+  FsStatus write(FileHandle file, std::span<const ConstBytes> parts) override;
+  FsStatus sync(FileHandle file) override;
+  FsStatus close(FileHandle file) override;
+  FsStatus rename(const char* from, const char* to) override;
+  FsStatus exchange(const char* a, const char* b) override;
+  FsStatus link(const char* existing, const char* name) override;
+  FsStatus remove(const char* path) override;
+  FsStatus sync_directory(const char* path) override;
+  FsStatus lock(const char* name, FileHandle& lock, FileId& locked) override;
+  void unlock(FileHandle lock) override;
+  void wait_milliseconds(int ms) override;
+  unsigned long process_id() override;
+  void hold_signals() override;
+  void release_signals() override;
+  const char* describe(int code) override;
+
+  // Room for what the system hands back, so that nothing is allocated: the names and values of
+  // extended attributes (each at most 64 KiB on Linux), or an error text.
+  static constexpr std::size_t kScratchSize = 2 * 65536;
+
+ private:
+  char scratch_[kScratchSize];
+};
+
+}  // namespace datlift
