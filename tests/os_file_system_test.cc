@@ -50,8 +50,8 @@ class InScratchDir {
  public:
   InScratchDir() {
     do {
-      path_ = fs::temp_directory_path() /
-              ("datlift-os-test-" + std::to_string(std::random_device()()));
+      path_ =
+          fs::temp_directory_path() / ("datlift-os-test-" + std::to_string(std::random_device()()));
     } while (!fs::create_directory(path_));
     previous_ = fs::current_path();
     fs::current_path(path_);
@@ -126,8 +126,8 @@ TEST(OsFiles, FilesThatCannotBeReplaced) {
       {"SYSTEM.DAT read-only",
        [] {
          put("MCFG.DAT", "old");
-         fs::permissions("SYSTEM.DAT", fs::perms::owner_write | fs::perms::group_write |
-                                           fs::perms::others_write,
+         fs::permissions("SYSTEM.DAT",
+                         fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
                          fs::perm_options::remove);
        },
        16},

@@ -59,8 +59,8 @@ FileFacts facts_of(HANDLE h) {
   BY_HANDLE_FILE_INFORMATION info;
   if (!::GetFileInformationByHandle(h, &info)) return facts;
   facts.exists = true;
-  facts.regular = ::GetFileType(h) == FILE_TYPE_DISK &&
-                  (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+  facts.regular =
+      ::GetFileType(h) == FILE_TYPE_DISK && (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
   facts.id = {info.dwVolumeSerialNumber,
               (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
   return facts;
@@ -147,9 +147,8 @@ FsStatus OsFileSystem::resolve(const char* name, Path& target, FileFacts& facts)
     // A link: its target's full name, where the new file must be made.
     WidePath final_name;
     const DWORD n = ::GetFinalPathNameByHandleW(h, final_name, kMaxPath, FILE_NAME_NORMALIZED);
-    ok = n > 0 && n < kMaxPath &&
-         ::WideCharToMultiByte(CP_UTF8, 0, final_name, -1, target.text, kMaxPath, nullptr,
-                               nullptr) > 0;
+    ok = n > 0 && n<kMaxPath&& ::WideCharToMultiByte(CP_UTF8, 0, final_name, -1, target.text,
+                                                     kMaxPath, nullptr, nullptr)> 0;
     if (ok) target.size = std::strlen(target.text);
   } else {
     ok = target.assign(name);
@@ -204,7 +203,7 @@ FsStatus OsFileSystem::create_new(const char* path, FileHandle& file) {
   if (h == INVALID_HANDLE_VALUE) {
     const DWORD error = ::GetLastError();
     return failure(error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ? Fault::exists
-                                                                                : Fault::other);
+                                                                               : Fault::other);
   }
   file = file_of(h);
   return {};
@@ -324,8 +323,8 @@ FsStatus OsFileSystem::lock(const char* name, FileHandle& lock, FileId& locked) 
     lock = file_of(mutex);
     return {};
   }
-  const FsStatus status = waited == WAIT_TIMEOUT ? FsStatus{Fault::busy, ERROR_LOCK_VIOLATION, nullptr}
-                                                 : failure();
+  const FsStatus status =
+      waited == WAIT_TIMEOUT ? FsStatus{Fault::busy, ERROR_LOCK_VIOLATION, nullptr} : failure();
   ::CloseHandle(mutex);
   return status;
 }
