@@ -7,32 +7,10 @@
 #include "sysfile/identify.h"
 #include "sysfile/layout.h"
 #include "sysfile/version.h"
-#include "upgrade/upgrade.h"
+#include "upgrade/chain.h"
 
 namespace datlift {
-namespace {
-
-// One pass of the upgrade loop, chosen by the working version.
-struct Pass {
-  int from;
-  void (*step)(StepContext&);
-  int to;
-};
-
-constexpr Pass kPasses[] = {
-    {kV171, upgrade_v171_to_v200, kV200},
-    {kV200, upgrade_v200_to_v210, kV210},
-    {kV210, upgrade_v210_to_v250, kV250},
-    {kV250, refresh_v250, kV250},
-};
-
-const Pass* find_pass(int working_version) {
-  for (const Pass& pass : kPasses)
-    if (pass.from == working_version) return &pass;
-  return nullptr;
-}
-
-}  // namespace
+namespace {}  // namespace
 
 int run_datlift(int argc, const char* const* argv, RunFiles& files, Console& console,
                 Workspace& space) {
@@ -88,11 +66,10 @@ int run_datlift(int argc, const char* const* argv, RunFiles& files, Console& con
   const Model selected = options.model_accepted ? options.selected_model : file_model;
 
   // Load phase.
-  if ((file_version == kV171 && file_model != Model::plx_8) ||
-      find_layout(file_version) == nullptr) {
+  if (!chain_accepts_file(file_version, file_model)) {
     message::cannot_convert(console, model_code(file_model), version_token);
-    return close_and_exit(file_version == kV171 ? kExitModelNotConvertible
-                                                : kExitUnknownFileVersion);
+    return close_and_exit(chain_link(file_version) != nullptr ? kExitModelNotConvertible
+                                                              : kExitUnknownFileVersion);
   }
   if (const int status = read_system_blocks(*input, file_version, space.ws); status != 0)
     return bad_format(status);
@@ -110,18 +87,18 @@ int run_datlift(int argc, const char* const* argv, RunFiles& files, Console& con
 
   // Upgrade loop: the body runs once, then again while the working version is below the target;
   // a pass made with V2.50 is the last.
-  StepContext step{space.ws, space.mcfg, console, file_model, selected, options.names};
+  StepContext step{space.ws, console, file_model, selected, options.names};
   int working = file_version;
   do {
-    const Pass* pass = find_pass(working);
-    if (pass == nullptr) break;
-    if (working == kV171 && (file_model != Model::plx_8 || selected != Model::plx_8)) {
+    const ChainLink* link = chain_link(working);
+    if (link == nullptr) break;
+    if (!link_converts(*link, file_model, selected)) {
       message::break_at_version(console, model_code(file_model), working * 0.01,
                                 model_code(selected), target * 0.01);
       return kExitBreakAtVersion;
     }
-    pass->step(step);
-    working = pass->to;
+    run_link(*link, step, space.mcfg);
+    working = link->to;
   } while (working < target && working < kV250);
 
   if (working > target) {
@@ -135,8 +112,7 @@ int run_datlift(int argc, const char* const* argv, RunFiles& files, Console& con
     return kExitUnknownTargetVersion;
   }
   write_system_file(target, space.ws, space.image);
-  const bool mcfg_due =
-      (target == kV210 || target == kV250) && gets_mcfg_file(selected) && space.mcfg.filled;
+  const bool mcfg_due = mcfg_file_due(selected, space.mcfg);
   const ConstBytes mcfg = mcfg_due ? ConstBytes(space.mcfg.bytes) : ConstBytes();
   // An empty image would mean a version without a written layout: never replace a file by it.
   const ReplaceResult result = space.image.count == 0

@@ -7,7 +7,6 @@
 #include <cstddef>
 
 #include "common/console.h"
-#include "mcfg/mcfg_block.h"
 #include "sysfile/model.h"
 #include "sysfile/working_set.h"
 
@@ -23,7 +22,6 @@ struct NameOverrides {
 
 struct StepContext {
   WorkingSet& ws;
-  McfgBlock& mcfg;
   Console& console;
   Model file_model;
   Model selected_model;
@@ -39,15 +37,15 @@ void apply_name_overrides(const NameOverrides& names, WorkingSet& ws);
 // identification field; every other byte keeps what it held.
 void renew_header(Bytes header, const HeaderForm& form, Model model, const char* version);
 
-// For a PLX-8 file converted for PLX-8 only (the caller checks): grows the axis records from 584
-// to 676 bytes and the rows of axis table A from 14 to 32 values.
+// Grows the axis records from 584 to 676 bytes and the rows of axis table A from 14 to 32 values
+// (the chain runs it for PLX-8 only).
 void upgrade_v171_to_v200(StepContext& step);
 
-// Widens the axis name entries, the general record and axis table B, and fills the MCFG block.
+// Widens the axis name entries, the general record and axis table B.
 void upgrade_v200_to_v210(StepContext& step);
 
 // Applies the given names, builds the long header, re-lays the axis records from 676 to 680
-// bytes and fills the MCFG block.
+// bytes.
 void upgrade_v210_to_v250(StepContext& step);
 
 // For a file that is V2.50 already: applies the given names and writes the identification

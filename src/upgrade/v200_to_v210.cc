@@ -51,8 +51,6 @@ void upgrade_v200_to_v210(StepContext& step) {
   relayout(ws.table_a_32_v200, kTableARow32, ws.table_a_32_v210, kTableARow32, kAxisCount,
            kTableARowMoves);
   relayout(ws.table_b_9, kTableBRow9, ws.table_b_16, kTableBRow16, kAxisCount, kTableBRowMoves);
-
-  fill_mcfg_defaults(step.mcfg);
 }
 
 }  // namespace datlift
