@@ -60,6 +60,37 @@ constexpr std::size_t kTableARow32 = 32 * 4;
 constexpr std::size_t kTableBRow9 = (9 + 9) * 4;
 constexpr std::size_t kTableBRow16 = (16 + 16) * 4;
 
+// The axis record in its three forms: the same fields, one array grown from 9 to 32 elements
+// (V2.00), and one 4-byte field moved and one added (V2.50). Every value is raw bytes to the
+// program; only positions change.
+//
+//   field                                     V1.71 (584)   V2.00, V2.10 (676)   V2.50 (680)
+//   six 8-byte fields                           0..47          0..47               0..47
+//   a 4-byte field                             48..51         48..51             512..515
+//   thirteen 24-byte fields                    52..363        52..363             48..359
+//   array of five 24-byte elements            364..483       364..483            360..479
+//   four 8-byte fields                        484..515       484..515            480..511
+//   a 4-byte field of raw bytes               516..519       516..519            516..519
+//   five 4-byte fields                        520..539       520..539            520..539
+//   array of 4-byte elements (9, then 32)     540..575       540..667            540..667
+//   two 4-byte fields                         576..583       668..675            668..675
+//   a 4-byte field (new in V2.50)                 -              -               676..679
+struct AxisRecordForm {
+  std::size_t size;
+  Field doubles_6, word, fields_13, elements_5, doubles_4, raw_word, words_5, array, words_2,
+      new_word;  // absent ({0, 0}) before V2.50
+};
+
+constexpr AxisRecordForm kAxisRecordForm171{584,        {0, 48},   {48, 4},  {52, 312},
+                                            {364, 120}, {484, 32}, {516, 4}, {520, 20},
+                                            {540, 36},  {576, 8},  {0, 0}};
+constexpr AxisRecordForm kAxisRecordForm200{676,        {0, 48},   {48, 4},  {52, 312},
+                                            {364, 120}, {484, 32}, {516, 4}, {520, 20},
+                                            {540, 128}, {668, 8},  {0, 0}};
+constexpr AxisRecordForm kAxisRecordForm250{680,        {0, 48},   {512, 4}, {48, 312},
+                                            {360, 120}, {480, 32}, {516, 4}, {520, 20},
+                                            {540, 128}, {668, 8},  {676, 4}};
+
 // Name text of an axis name entry: 11 bytes in the 39-byte entry, 12 in the 40-byte entry; the
 // seven 4-byte values follow it directly.
 constexpr std::size_t kNameField39 = 11;
@@ -80,6 +111,9 @@ enum class Instance {
   general_25,
   general_28,
   table_a_14,
+  // V2.00 and V2.10 store axis table A alike, yet in instances of their own: each step writes
+  // only the instances of the version it makes and leaves those it reads as they were, so the
+  // V2.00 to V2.10 step copies the table from one to the other.
   table_a_32_v200,
   table_a_32_v210,  // V2.10 and V2.50 share it
   table_b_9,
@@ -155,6 +189,26 @@ constexpr const HeaderForm& header_form(HeaderKind kind) {
 }
 
 constexpr std::size_t kMaxFileSize = 18620;
+
+constexpr bool axis_record_forms_fill_their_records() {
+  for (const AxisRecordForm& f : {kAxisRecordForm171, kAxisRecordForm200, kAxisRecordForm250}) {
+    const Field fields[] = {f.doubles_6, f.word,    f.fields_13, f.elements_5, f.doubles_4,
+                            f.raw_word,  f.words_5, f.array,     f.words_2,    f.new_word};
+    std::size_t covered = 0;
+    for (const Field& a : fields) {
+      covered += a.size;
+      if (a.offset + a.size > f.size) return false;
+      for (const Field& b : fields)
+        if (&a != &b && a.size != 0 && b.size != 0 && a.offset < b.offset + b.size &&
+            b.offset < a.offset + a.size)
+          return false;
+    }
+    if (covered != f.size) return false;
+  }
+  return kAxisRecordForm171.size == kAxisRecord171 && kAxisRecordForm200.size == kAxisRecord200 &&
+         kAxisRecordForm250.size == kAxisRecord250;
+}
+static_assert(axis_record_forms_fill_their_records());
 
 constexpr bool layout_sizes_add_up() {
   for (const VersionLayout& layout : kVersionLayouts) {

@@ -10,6 +10,7 @@
 #include <span>
 
 #include "common/bytes.h"
+#include "sysfile/layout.h"
 
 namespace datlift {
 
@@ -20,6 +21,22 @@ struct Move {
 };
 
 using Moves = std::span<const Move>;
+
+// A field of the old record to the same field of the new one: as much of it as both hold (a
+// grown array keeps its elements; the new ones stay zero).
+consteval Move move(Field from, Field to) {
+  return {from.offset, to.offset, std::min(from.size, to.size)};
+}
+
+// Every field of one axis record form to the same field of another.
+consteval std::array<Move, 9> axis_record_moves(const AxisRecordForm& from,
+                                                const AxisRecordForm& to) {
+  return {{move(from.doubles_6, to.doubles_6), move(from.word, to.word),
+           move(from.fields_13, to.fields_13), move(from.elements_5, to.elements_5),
+           move(from.doubles_4, to.doubles_4), move(from.raw_word, to.raw_word),
+           move(from.words_5, to.words_5), move(from.array, to.array),
+           move(from.words_2, to.words_2)}};
+}
 
 // A table of moves with neighbours joined: a move that continues the one before it in both
 // records becomes part of it. The tables list one move per field, as the layouts document them;
@@ -32,7 +49,7 @@ struct JoinedMoves {
 };
 
 template <std::size_t N>
-consteval JoinedMoves<N> join_moves(const Move (&table)[N]) {
+consteval JoinedMoves<N> join_moves(const std::array<Move, N>& table) {
   JoinedMoves<N> joined;
   for (const Move& m : table) {
     Move* last = joined.count > 0 ? &joined.moves[joined.count - 1] : nullptr;

@@ -8,19 +8,10 @@
 namespace datlift {
 namespace {
 
-// V2.10 axis record (676 bytes) -> V2.50 axis record (680 bytes), in V2.10 order.
-constexpr Move kAxisRecordMoves[] = {
-    {0, 0, 48},       // six 8-byte fields
-    {48, 512, 4},     // a 4-byte field, moved behind the four 8-byte fields
-    {52, 48, 312},    // thirteen 24-byte fields
-    {364, 360, 120},  // array of five 24-byte elements
-    {484, 480, 32},   // four 8-byte fields
-    {516, 516, 4},    // a 4-byte field of raw bytes
-    {520, 520, 20},   // five 4-byte fields
-    {540, 540, 128},  // array of 32 elements of 4 bytes
-    {668, 668, 8},    // two 4-byte fields
-};                    // 676..679: a new 4-byte field, zero
-constexpr auto kAxisRecordRuns = join_moves(kAxisRecordMoves);
+// V2.10 axis record -> V2.50 axis record: one 4-byte field moves behind the four 8-byte fields,
+// the fields between move up, and a new 4-byte field at the end stays zero.
+constexpr auto kAxisRecordRuns =
+    join_moves(axis_record_moves(kAxisRecordForm200, kAxisRecordForm250));
 static_assert(kAxisRecordRuns.count == 4);
 
 }  // namespace
@@ -37,7 +28,6 @@ void upgrade_v210_to_v250(StepContext& step) {
   store_text(field(ws.long_header, kLongHeader.text3), text3.first(text_length(text3)));
   relayout(ws.axis_records_676, kAxisRecord200, ws.axis_records_680, kAxisRecord250, kAxisCount,
            kAxisRecordRuns);
-  fill_mcfg_defaults(step.mcfg);
 }
 
 void refresh_v250(StepContext& step) {
