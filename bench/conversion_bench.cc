@@ -6,9 +6,9 @@
 #include <memory>
 #include <vector>
 
-#include "run/memory_files.h"
 #include "run/run_sequence.h"
-#include "sample/sample_image.h"
+#include "support/memory_files.h"
+#include "support/sample_image.h"
 
 namespace {
 

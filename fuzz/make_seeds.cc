@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "sample/sample_image.h"
+#include "support/sample_image.h"
 
 int main(int argc, char** argv) {
   if (argc != 2) return 2;

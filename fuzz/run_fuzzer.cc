@@ -14,9 +14,9 @@
 #include <memory>
 
 #include "mcfg/mcfg_block.h"
-#include "run/memory_files.h"
 #include "run/options.h"
 #include "run/run_sequence.h"
+#include "support/memory_files.h"
 #include "sysfile/identify.h"
 #include "sysfile/layout.h"
 #include "sysfile/version.h"

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "sample/sample_image.h"
 #include "support/run_in_memory.h"
+#include "support/sample_image.h"
 
 namespace datlift {
 namespace {
@@ -22,9 +22,7 @@ void copy(const Image& from, std::size_t from_at, Image& to, std::size_t to_at, 
 }
 
 std::size_t text_len(const Image& im, std::size_t at, std::size_t width) {
-  std::size_t n = 0;
-  while (n < width && im[at + n] != 0) ++n;
-  return n;
+  return text_length(ConstBytes(im).subspan(at, width));
 }
 
 // The V2.50 file that a V1.71 file of PLX-8 becomes, with the given names for the first entries.

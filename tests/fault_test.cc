@@ -9,9 +9,9 @@
 #include <set>
 #include <sstream>
 
-#include "sample/sample_image.h"
 #include "support/expected_text.h"
 #include "support/process.h"
+#include "support/sample_image.h"
 
 namespace datlift {
 namespace {

@@ -23,10 +23,10 @@
 #include <string>
 #include <thread>
 
-#include "run/memory_files.h"
 #include "run/os_file_system.h"
 #include "run/program.h"
-#include "sample/sample_image.h"
+#include "support/memory_files.h"
+#include "support/sample_image.h"
 
 namespace datlift {
 namespace {
@@ -35,9 +35,7 @@ namespace fs = std::filesystem;
 using Contents = std::map<std::string, std::string>;
 
 std::string system_file(int version) {
-  sample::SampleRecipe recipe;
-  recipe.version = version;
-  const auto image = sample::build_system_dat(recipe);
+  const auto image = sample::system_dat(version);
   return std::string(image.begin(), image.end());
 }
 

@@ -10,21 +10,16 @@
 #include <optional>
 #include <sstream>
 
-#include "sample/sample_image.h"
 #include "support/expected_text.h"
 #include "support/process.h"
+#include "support/sample_image.h"
 
 namespace datlift {
 namespace {
 
 using namespace testing;
 
-Image file_of(int version, const std::string& model = "PLX-8") {
-  sample::SampleRecipe recipe;
-  recipe.version = version;
-  recipe.model = model;
-  return sample::build_system_dat(recipe);
-}
+using sample::system_dat;
 
 Image truncated(Image image, std::size_t size) {
   image.resize(size);
@@ -47,23 +42,25 @@ TEST(Process, EveryExitCode) {
   const std::string r210 = kBanner + read_in("V2.10", "PLX-8");
   const std::string r250 = kBanner + read_in("V2.50", "PLX-8");
   const std::string c210 = conversion("PLX-8", "2.10", "PLX-8", "2.50");
+  // Where the blocks of a V2.10 file end: header, axis records, names, general record, tables.
+  const auto end = sample::block_offsets(210, false);
   const ProcessCase cases[] = {
-      {"typical run", file_of(210), {}, 0, r210 + c210 + kGenerated, 18620, true},
+      {"typical run", system_dat(210), {}, 0, r210 + c210 + kGenerated, 18620, true},
       {"V1.71 to V2.00",
-       file_of(171),
+       system_dat(171),
        {"/V2.00"},
        0,
        kBanner + read_in("V1.71", "PLX-8") + conversion("PLX-8", "1.71", "PLX-8", "2.00"),
        16623},
-      {"identify only", file_of(250), {"/NC"}, 0, r250, 0},
-      {"usage", file_of(210), {"/PLX-8", "/PLX-8"}, 1, kBanner + kUsage, 0},
+      {"identify only", system_dat(250), {"/NC"}, 0, r250, 0},
+      {"usage", system_dat(210), {"/PLX-8", "/PLX-8"}, 1, kBanner + kUsage, 0},
       {"usage without SYSTEM.DAT", std::nullopt, {"/A"}, 1, kBanner + kUsage, 0},
       {"not found", std::nullopt, {}, 2, kBanner + kNotFound, 0},
       {"not found, identify only", std::nullopt, {"/NC"}, 2, kBanner + kNotFound, 0},
       {"bad identification", Image(127, 'S'), {}, 2, kBanner + bad_format(2), 0},
       {"bad identification, identify only", Image(2000, 0), {"/NC"}, 2, kBanner + bad_format(2), 0},
       {"unknown model",
-       file_of(210, "plx-8"),
+       system_dat(210, "plx-8"),
        {},
        4,
        kBanner + read_in("V2.10", "plx-8") + bad_format(4),
@@ -78,29 +75,39 @@ TEST(Process, EveryExitCode) {
        5,
        kBanner + read_in("V3.00", "PLX-8") + "Sorry, but PLX-8 V3.00 cannot be converted!\n",
        0},
-      {"axis records short", truncated(file_of(210), 5000), {}, 6, r210 + bad_format(6), 0},
+      {"axis records short",
+       truncated(system_dat(210), end[1] - 1),
+       {},
+       6,
+       r210 + bad_format(6),
+       0},
       {"V1.71 of PLX-4K",
-       file_of(171, "PLX-4K"),
+       system_dat(171, "PLX-4K"),
        {},
        7,
        kBanner + read_in("V1.71", "PLX-4K") + "Sorry, but PLX-4K V1.71 cannot be converted!\n",
        0},
-      {"axis names short", truncated(file_of(210), 12296), {}, 8, r210 + bad_format(8), 0},
-      {"general record short", truncated(file_of(210), 13040), {}, 9, r210 + bad_format(9), 0},
-      {"table A short", truncated(file_of(210), 15347), {}, 10, r210 + bad_format(10), 0},
-      {"table B short", truncated(file_of(210), 17651), {}, 11, r210 + bad_format(11), 0},
-      {"newest version", file_of(250), {}, 13, r250 + kNewest, 0},
-      {"downgrade", file_of(210), {"/V2.00"}, 13, r210 + kNoUpdate, 0},
+      {"axis names missing", truncated(system_dat(210), end[1]), {}, 8, r210 + bad_format(8), 0},
+      {"general record short",
+       truncated(system_dat(210), end[3] - 1),
+       {},
+       9,
+       r210 + bad_format(9),
+       0},
+      {"table A short", truncated(system_dat(210), end[4] - 1), {}, 10, r210 + bad_format(10), 0},
+      {"table B short", truncated(system_dat(210), end[5] - 1), {}, 11, r210 + bad_format(11), 0},
+      {"newest version", system_dat(250), {}, 13, r250 + kNewest, 0},
+      {"downgrade", system_dat(210), {"/V2.00"}, 13, r210 + kNoUpdate, 0},
       {"break at V1.71",
-       file_of(171),
+       system_dat(171),
        {"/PLX-8200"},
        14,
        kBanner + read_in("V1.71", "PLX-8") +
            "Break at undefined Version PLX-8 V1.71 --> PLX-8200 V2.50!\n",
        0},
-      {"only upward", file_of(210), {"/V2.10"}, 15, r210 + c210 + kUpward, 0},
+      {"only upward", system_dat(210), {"/V2.10"}, 15, r210 + c210 + kUpward, 0},
       {"target above V2.50",
-       file_of(210),
+       system_dat(210),
        {"/V3"},
        18,
        r210 + c210 + "Unknown Version (3.00) specified!\n",
@@ -146,7 +153,7 @@ TEST(Process, SystemDatThatIsNoFile) {
 TEST(Process, LinkStaysALinkAndItsTargetIsReplaced) {
   ScratchDir dir;
   fs::create_directory(dir / "store");
-  write_file(dir / "store" / "machine7.dat", file_of(210));
+  write_file(dir / "store" / "machine7.dat", system_dat(210));
   ::chmod((dir / "store" / "machine7.dat").c_str(), 0640);
   fs::create_symlink("store/machine7.dat", dir / "SYSTEM.DAT");
   const ProcessResult r = run_datlift(dir.path(), {});
@@ -163,7 +170,7 @@ TEST(Process, LinkStaysALinkAndItsTargetIsReplaced) {
 
 TEST(Process, ReplacementKeepsThePermissionBits) {
   ScratchDir dir;
-  write_file(dir / "SYSTEM.DAT", file_of(200));
+  write_file(dir / "SYSTEM.DAT", system_dat(200));
   write_file(dir / "MCFG.DAT", kOldMcfg);
   ::chmod((dir / "SYSTEM.DAT").c_str(), 0604);
   ::chmod((dir / "MCFG.DAT").c_str(), 0640);
@@ -176,7 +183,7 @@ TEST(Process, ReplacementKeepsThePermissionBits) {
   EXPECT_EQ(read_file(dir / "MCFG.DAT").size(), 460u);
 
   ScratchDir fresh;  // a new MCFG.DAT is made as any new file (umask 022)
-  write_file(fresh / "SYSTEM.DAT", file_of(210));
+  write_file(fresh / "SYSTEM.DAT", system_dat(210));
   ASSERT_EQ(run_datlift(fresh.path(), {}).code, 0);
   ASSERT_EQ(::stat((fresh / "MCFG.DAT").c_str(), &cfg), 0);
   EXPECT_EQ(cfg.st_mode & 07777, 0644u);
@@ -223,7 +230,7 @@ TEST(Process, FilesThatCannotBeReplaced) {
   };
   for (const auto& c : cases) {
     ScratchDir dir;
-    write_file(dir / "SYSTEM.DAT", file_of(210));
+    write_file(dir / "SYSTEM.DAT", system_dat(210));
     write_file(dir / "MCFG.DAT", kOldMcfg);
     c.setup(dir);
     const auto before = snapshot(dir.path());
@@ -243,7 +250,7 @@ TEST(Process, FilesThatCannotBeReplaced) {
 TEST(Process, ExistingMcfgOfAnySizeIsReplaced) {
   for (std::size_t size : {0u, 459u, 461u, 100000u}) {
     ScratchDir dir;
-    write_file(dir / "SYSTEM.DAT", file_of(210));
+    write_file(dir / "SYSTEM.DAT", system_dat(210));
     write_file(dir / "MCFG.DAT", Image(size, 0x33));
     ASSERT_EQ(run_datlift(dir.path(), {}).code, 0);
     const Image mcfg = read_file(dir / "MCFG.DAT");
@@ -256,7 +263,7 @@ TEST(Process, ExistingMcfgOfAnySizeIsReplaced) {
 // With the standard streams closed, the run still does its whole work.
 TEST(Process, ClosedStandardStreams) {
   ScratchDir dir;
-  write_file(dir / "SYSTEM.DAT", file_of(210));
+  write_file(dir / "SYSTEM.DAT", system_dat(210));
   ProcessSetup setup;
   setup.prefix = {"sh", "-c", "exec \"$0\" \"$@\" <&- >&- 2>&-"};
   EXPECT_EQ(run_datlift(dir.path(), {}, setup).code, 0);
@@ -271,7 +278,7 @@ TEST(Process, PartialWrites) {
   GTEST_SKIP() << "the sanitizers' runtime does not take a preloaded library";
 #endif
   ScratchDir plain, partial;
-  for (const ScratchDir* d : {&plain, &partial}) write_file(*d / "SYSTEM.DAT", file_of(171));
+  for (const ScratchDir* d : {&plain, &partial}) write_file(*d / "SYSTEM.DAT", system_dat(171));
   ProcessSetup setup;
   setup.binary = DATLIFT_COUNTING_BINARY;
   ASSERT_EQ(run_datlift(plain.path(), {}, setup).code, 0);
@@ -341,7 +348,7 @@ TEST(Process, NoHeapAllocationDuringARun) {
       {}, {"/NC"}, {"/V1e300"}, {"/V2." + std::string(3000, '0') + "1", "/ANAME"}, {"/X"}};
   for (const auto& args : runs) {
     ScratchDir dir;
-    write_file(dir / "SYSTEM.DAT", file_of(171));
+    write_file(dir / "SYSTEM.DAT", system_dat(171));
     write_file(dir / "MCFG.DAT", Image(100, 1));
     ProcessSetup setup;
     setup.binary = DATLIFT_COUNTING_BINARY;

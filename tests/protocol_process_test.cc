@@ -11,9 +11,9 @@
 #include <set>
 #include <sstream>
 
-#include "sample/sample_image.h"
 #include "support/expected_text.h"
 #include "support/process.h"
+#include "support/sample_image.h"
 
 namespace datlift {
 namespace {
@@ -21,12 +21,7 @@ namespace {
 using namespace testing;
 using Snapshot = std::map<std::string, std::string>;
 
-Image file_of(int version, const std::string& model = "PLX-8") {
-  sample::SampleRecipe recipe;
-  recipe.version = version;
-  recipe.model = model;
-  return sample::build_system_dat(recipe);
-}
+using sample::system_dat;
 
 struct Serial {
   Snapshot after;
@@ -46,7 +41,7 @@ Serial serially(const Image& start, const std::vector<std::string>& first,
 }
 
 TEST(Protocol, ConcurrentRunsBehaveAsOneAfterTheOther) {
-  const Image start = file_of(210);
+  const Image start = system_dat(210);
   const std::vector<std::string> a = {"/PLX-8"}, b = {"/PLX-8200"};
   const Serial ab = serially(start, a, b), ba = serially(start, b, a);
   ASSERT_NE(ab.after, ba.after);
@@ -79,7 +74,7 @@ TEST(Protocol, ConcurrentRunsBehaveAsOneAfterTheOther) {
 
 TEST(Protocol, LockHeldByAnotherProcess) {
   ScratchDir dir;
-  write_file(dir / "SYSTEM.DAT", file_of(210));
+  write_file(dir / "SYSTEM.DAT", system_dat(210));
   const Snapshot before = snapshot(dir.path());
   const int fd = ::open((dir / "SYSTEM.DAT").c_str(), O_RDONLY | O_CLOEXEC);
   ASSERT_GE(fd, 0);
@@ -103,7 +98,7 @@ TEST(Protocol, TerminationSignalsInTheWritePhase) {
   if (std::system("strace -o /dev/null true >/dev/null 2>&1") != 0)
     GTEST_SKIP() << "strace cannot trace here";
   ScratchDir ref_dir, logs;
-  write_file(ref_dir / "SYSTEM.DAT", file_of(210));
+  write_file(ref_dir / "SYSTEM.DAT", system_dat(210));
   write_file(ref_dir / "MCFG.DAT", Image(300, 0x42));
   ProcessSetup traced;
   traced.prefix = {"strace", "-o", (logs / "trace").string()};
@@ -130,7 +125,7 @@ TEST(Protocol, TerminationSignalsInTheWritePhase) {
   for (const auto& [name, ordinal] : calls) {
     const int k = runs++ % 4;
     ScratchDir dir;
-    write_file(dir / "SYSTEM.DAT", file_of(210));
+    write_file(dir / "SYSTEM.DAT", system_dat(210));
     write_file(dir / "MCFG.DAT", Image(300, 0x42));
     ProcessSetup setup;
     setup.prefix = {"strace", "-o", "/dev/null", "-e",
@@ -156,7 +151,7 @@ std::string command_output(const std::string& command) {
 
 TEST(Protocol, AclAndExtendedAttributesKept) {
   ScratchDir dir;
-  write_file(dir / "SYSTEM.DAT", file_of(210));
+  write_file(dir / "SYSTEM.DAT", system_dat(210));
   write_file(dir / "MCFG.DAT", Image(300, 0x42));
   const std::string sys = (dir / "SYSTEM.DAT").string(), cfg = (dir / "MCFG.DAT").string();
   if (std::system(("setfacl -m u:65534:rw,g:65534:r '" + sys + "' 2>/dev/null && setfattr -n " +
@@ -178,7 +173,7 @@ TEST(Protocol, AclAndExtendedAttributesKept) {
 TEST(Protocol, GroupKeptWhereTheOwnerCannotBe) {
   if (::geteuid() != 0) GTEST_SKIP() << "needs root to run as another user";
   ScratchDir dir;
-  write_file(dir / "SYSTEM.DAT", file_of(210));
+  write_file(dir / "SYSTEM.DAT", system_dat(210));
   ASSERT_EQ(::chown(dir.path().c_str(), 1234, 1234), 0);
   ASSERT_EQ(::chown((dir / "SYSTEM.DAT").c_str(), 65534, 4321), 0);
   ASSERT_EQ(::chmod((dir / "SYSTEM.DAT").c_str(), 0664), 0);

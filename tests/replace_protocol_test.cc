@@ -10,10 +10,10 @@
 
 #include <memory>
 
-#include "run/memory_files.h"
 #include "run/program.h"
-#include "sample/sample_image.h"
 #include "support/fake_file_system.h"
+#include "support/memory_files.h"
+#include "support/sample_image.h"
 
 namespace datlift {
 namespace {
@@ -22,9 +22,7 @@ using namespace testing;
 using Contents = std::map<std::string, std::string>;
 
 std::string system_file(int version) {
-  sample::SampleRecipe recipe;
-  recipe.version = version;
-  const auto image = sample::build_system_dat(recipe);
+  const auto image = sample::system_dat(version);
   return std::string(image.begin(), image.end());
 }
 

@@ -17,6 +17,10 @@ namespace datlift {
 using Bytes = std::span<std::uint8_t>;
 using ConstBytes = std::span<const std::uint8_t>;
 
+// A record or block of fixed size, held by value.
+template <std::size_t N>
+using ByteArray = std::array<std::uint8_t, N>;
+
 // A field of a record: its offset and width in bytes.
 struct Field {
   std::size_t offset;
@@ -44,18 +48,6 @@ constexpr void store_le32(Bytes dst, std::size_t offset, std::uint32_t value) {
 
 constexpr void store_le64(Bytes dst, std::size_t offset, std::uint64_t value) {
   for (std::size_t i = 0; i < 8; ++i) dst[offset + i] = static_cast<std::uint8_t>(value >> (8 * i));
-}
-
-constexpr std::uint32_t load_le32(ConstBytes src, std::size_t offset) {
-  std::uint32_t value = 0;
-  for (std::size_t i = 0; i < 4; ++i) value |= std::uint32_t{src[offset + i]} << (8 * i);
-  return value;
-}
-
-constexpr std::uint64_t load_le64(ConstBytes src, std::size_t offset) {
-  std::uint64_t value = 0;
-  for (std::size_t i = 0; i < 8; ++i) value |= std::uint64_t{src[offset + i]} << (8 * i);
-  return value;
 }
 
 // Length of the text held in a field: up to its first NUL, or the whole field when it has none.

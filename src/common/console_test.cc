@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <string>
 
-#include "run/memory_files.h"
+#include "support/memory_files.h"
 
 namespace datlift {
 namespace {

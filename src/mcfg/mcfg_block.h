@@ -7,7 +7,6 @@
 #include <cstddef>
 
 #include "common/bytes.h"
-#include "sysfile/working_set.h"
 
 namespace datlift {
 

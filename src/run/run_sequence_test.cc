@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "run/options.h"
-#include "sample/sample_image.h"
 #include "support/expected_text.h"
 #include "support/run_in_memory.h"
+#include "support/sample_image.h"
 
 namespace datlift {
 namespace {
@@ -20,12 +20,7 @@ using testing::run_in_memory;
 using testing::RunOutcome;
 using namespace testing;
 
-std::vector<std::uint8_t> file_of(int version, const std::string& model) {
-  SampleRecipe recipe;
-  recipe.version = version;
-  recipe.model = model;
-  return sample::build_system_dat(recipe);
-}
+using sample::system_dat;
 
 struct RunCase {
   const char* name;
@@ -47,13 +42,13 @@ void check(const RunCase& c, const RunOutcome& out) {
 }
 
 TEST(RunSequence, OutcomesOfWholeRuns) {
-  const auto v210_plx8 = file_of(210, "PLX-8");
-  const auto v250_plx8 = file_of(250, "PLX-8");
-  const auto v200_plx8 = file_of(200, "PLX-8");
-  const auto v171_plx8 = file_of(171, "PLX-8");
-  const auto v210_4200 = file_of(210, "PLX-4200");
-  const auto v250_4200 = file_of(250, "PLX-4200");
-  const auto v250_8200 = file_of(250, "PLX-8200");
+  const auto v210_plx8 = system_dat(210, "PLX-8");
+  const auto v250_plx8 = system_dat(250, "PLX-8");
+  const auto v200_plx8 = system_dat(200, "PLX-8");
+  const auto v171_plx8 = system_dat(171, "PLX-8");
+  const auto v210_4200 = system_dat(210, "PLX-4200");
+  const auto v250_4200 = system_dat(250, "PLX-4200");
+  const auto v250_8200 = system_dat(250, "PLX-8200");
   const std::string r210 = kBanner + read_in("V2.10", "PLX-8");
   const std::string r250 = kBanner + read_in("V2.50", "PLX-8");
   const std::string r200 = kBanner + read_in("V2.00", "PLX-8");
@@ -79,7 +74,7 @@ TEST(RunSequence, OutcomesOfWholeRuns) {
       {"unknown option after a good one", v210_plx8, {"/NC", "/Q"}, 1, kBanner + kUsage, 0, false},
       {"/NC", v210_plx8, {"/NC"}, 0, r210, 0, false},
       {"/NC with a model token of no model",
-       file_of(210, "PLX-9"),
+       system_dat(210, "PLX-9"),
        {"/NC"},
        0,
        kBanner + read_in("V2.10", "PLX-9"),
@@ -146,7 +141,7 @@ TEST(RunSequence, OutcomesOfWholeRuns) {
        0,
        false},
       {"V1.71 of PLX-4K",
-       file_of(171, "PLX-4K"),
+       system_dat(171, "PLX-4K"),
        {},
        7,
        kBanner + read_in("V1.71", "PLX-4K") + "Sorry, but PLX-4K V1.71 cannot be converted!\n",
@@ -205,11 +200,11 @@ TEST(RunSequence, UsageErrorsComeBeforeSystemDatIsOpened) {
   }
   std::vector<std::string> nineteen;
   for (int i = 0; i < 19; ++i) nineteen.push_back("/AN" + std::to_string(i));
-  const RunOutcome out = run_in_memory(file_of(210, "PLX-8"), nineteen);
+  const RunOutcome out = run_in_memory(system_dat(210, "PLX-8"), nineteen);
   EXPECT_EQ(out.code, 1);
   EXPECT_EQ(out.opens, 0);
   nineteen.pop_back();
-  EXPECT_EQ(run_in_memory(file_of(210, "PLX-8"), nineteen).code, 0);
+  EXPECT_EQ(run_in_memory(system_dat(210, "PLX-8"), nineteen).code, 0);
 }
 
 TEST(RunSequence, MissingSystemDat) {
@@ -253,7 +248,7 @@ TEST(RunSequence, VersionAndModelRefusals) {
 
 // A V1.71 file of another model is refused before any block is read, however short it is.
 TEST(RunSequence, V171ModelRefusalComesBeforeTheBlocks) {
-  auto image = file_of(171, "PLX-4K");
+  auto image = system_dat(171, "PLX-4K");
   image.resize(128);
   const RunOutcome out = run_in_memory(image, {});
   EXPECT_EQ(out.code, 7);
@@ -303,7 +298,7 @@ TEST(RunSequence, TruncatedFilesEndWithTheStatusOfTheFirstMissingBlock) {
 }
 
 TEST(RunSequence, FailuresToReplaceTheFiles) {
-  const auto v210 = file_of(210, "PLX-8");
+  const auto v210 = system_dat(210, "PLX-8");
   const std::string r210 =
       kBanner + read_in("V2.10", "PLX-8") + conversion("PLX-8", "2.10", "PLX-8", "2.50");
   const RunOutcome sys = run_in_memory(v210, {}, {.fail_with = ReplaceResult::system_failed});
@@ -316,7 +311,7 @@ TEST(RunSequence, FailuresToReplaceTheFiles) {
 
 // The lock comes before the file is opened, and only for runs that may write.
 TEST(RunSequence, LockOnSystemDat) {
-  const auto v210 = file_of(210, "PLX-8");
+  const auto v210 = system_dat(210, "PLX-8");
   const struct {
     LockResult lock;
     std::vector<std::string> args;

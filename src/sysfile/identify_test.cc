@@ -8,14 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "run/memory_files.h"
+#include "support/memory_files.h"
+#include "support/sample_image.h"
 
 namespace datlift {
 namespace {
-
-ConstBytes as_bytes(const std::string& s) {
-  return {reinterpret_cast<const std::uint8_t*>(s.data()), s.size()};
-}
 
 TEST(ScanIdentification, FollowsTheScanfDirective) {
   const std::string t199(199, 'T');
@@ -42,7 +39,7 @@ TEST(ScanIdentification, FollowsTheScanfDirective) {
   };
   for (const auto& c : cases) {
     IdentificationTokens tokens;
-    ASSERT_EQ(scan_identification(as_bytes(c.text), tokens), c.found) << c.text;
+    ASSERT_EQ(scan_identification(sample::bytes_of(c.text), tokens), c.found) << c.text;
     if (!c.found) continue;
     EXPECT_EQ(tokens.model.c_str(), c.model);
     EXPECT_EQ(tokens.version.c_str(), c.version);

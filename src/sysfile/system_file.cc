@@ -30,19 +30,4 @@ void write_system_file(int version, const WorkingSet& ws, SystemImage& image) {
   for (const Block& block : layout->blocks) add(ws.instance(block.instance));
 }
 
-std::size_t SystemImage::size() const {
-  std::size_t total = 0;
-  for (const ConstBytes part : pieces()) total += part.size();
-  return total;
-}
-
-std::size_t SystemImage::copy_to(Bytes out) const {
-  std::size_t at = 0;
-  for (const ConstBytes part : pieces()) {
-    std::copy(part.begin(), part.end(), out.begin() + static_cast<std::ptrdiff_t>(at));
-    at += part.size();
-  }
-  return at;
-}
-
 }  // namespace datlift

@@ -27,9 +27,6 @@ struct SystemImage {
   std::size_t count = 0;
 
   std::span<const ConstBytes> pieces() const { return {parts.data(), count}; }
-  std::size_t size() const;
-  // Copies the file into out, which must have room for it; returns its size.
-  std::size_t copy_to(Bytes out) const;
 };
 
 // Composes the system file of version 200, 210 or 250 from the working set: the header of the

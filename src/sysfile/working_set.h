@@ -13,9 +13,6 @@
 
 namespace datlift {
 
-template <std::size_t N>
-using ByteArray = std::array<std::uint8_t, N>;
-
 struct WorkingSet {
   ByteArray<kShortHeader.size> short_header{};
   ByteArray<kLongHeader.size> long_header{};
@@ -34,9 +31,6 @@ struct WorkingSet {
 
   Bytes instance(Instance id);
   ConstBytes instance(Instance id) const { return const_cast<WorkingSet*>(this)->instance(id); }
-  Bytes header(HeaderKind kind) {
-    return kind == HeaderKind::short_header ? Bytes(short_header) : Bytes(long_header);
-  }
 };
 
 }  // namespace datlift

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "run/memory_files.h"
 #include "run/run_sequence.h"
+#include "support/memory_files.h"
 
 namespace datlift::testing {
 

@@ -11,7 +11,7 @@
 #include <exception>
 #include <string>
 
-#include "sample/sample_image.h"
+#include "support/sample_image.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "run/memory_files.h"
+#include "support/memory_files.h"
 
 #include <algorithm>
 

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
-// Shared by the tests of the upgrade steps.
+// Runs single upgrade steps on a working set, and states records field by field, for the tests of
+// the steps.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -9,7 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "run/memory_files.h"
+#include "support/memory_files.h"
+#include "support/sample_image.h"
 #include "upgrade/upgrade.h"
 
 namespace datlift::testing {
@@ -43,10 +45,6 @@ inline std::vector<std::uint8_t> record(ConstBytes block, std::size_t size, std:
   return {r.begin(), r.end()};
 }
 
-inline std::vector<std::uint8_t> bytes_of(const std::string& s) {
-  return {s.begin(), s.end()};
-}
-
 inline std::vector<std::uint8_t> operator+(std::vector<std::uint8_t> a,
                                            const std::vector<std::uint8_t>& b) {
   a.insert(a.end(), b.begin(), b.end());
@@ -61,12 +59,11 @@ inline std::vector<std::uint8_t> slice(ConstBytes b, std::size_t offset, std::si
 // Runs one step on a working set and keeps what it printed.
 struct StepRun {
   std::unique_ptr<WorkingSet> ws = std::make_unique<WorkingSet>();
-  McfgBlock mcfg;
   NameOverrides names;
   MemorySink sink;
   std::string run(void (*step)(StepContext&), Model file_model, Model selected) {
     Console console(sink);
-    StepContext ctx{*ws, mcfg, console, file_model, selected, names};
+    StepContext ctx{*ws, console, file_model, selected, names};
     step(ctx);
     return std::string(sink.text());
   }

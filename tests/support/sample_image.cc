@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "sample/sample_image.h"
+#include "support/sample_image.h"
 
 #include <cstdio>
 #include <cstring>
@@ -48,6 +48,13 @@ std::uint8_t pattern_byte(std::uint32_t seed, std::size_t offset) {
   const std::uint32_t x = static_cast<std::uint32_t>(offset) * 2654435761u + seed * 40503u;
   const std::uint8_t b = static_cast<std::uint8_t>((x >> 13) ^ (x >> 24));
   return b == 0 ? 0x5A : b;
+}
+
+std::vector<std::uint8_t> system_dat(int version, const std::string& model) {
+  SampleRecipe recipe;
+  recipe.version = version;
+  recipe.model = model;
+  return build_system_dat(recipe);
 }
 
 std::vector<std::uint8_t> build_system_dat(const SampleRecipe& recipe) {

@@ -47,6 +47,14 @@ std::array<std::size_t, 6> block_offsets(int version, bool long_header);
 
 std::vector<std::uint8_t> build_system_dat(const SampleRecipe& recipe);
 
+// A whole file of a version and model, with every other choice as the recipe's defaults.
+std::vector<std::uint8_t> system_dat(int version, const std::string& model = "PLX-8");
+
+// The bytes of a text, for comparing with fields.
+inline std::vector<std::uint8_t> bytes_of(const std::string& s) {
+  return {s.begin(), s.end()};
+}
+
 // The pattern byte of a seed at a file offset.
 std::uint8_t pattern_byte(std::uint32_t seed, std::size_t offset);
 
