@@ -241,9 +241,12 @@ TEST(Process, FilesThatCannotBeReplaced) {
     EXPECT_EQ(r.code, c.code) << c.name;
     EXPECT_EQ(r.output, lines + c.message) << c.name;
     EXPECT_EQ(snapshot(dir.path()), before) << c.name;
-    // One line for people: the file, the step and the system's error.
-    EXPECT_EQ(std::count(r.error.begin(), r.error.end(), '\n'), 1) << c.name << r.error;
-    EXPECT_EQ(r.error.rfind("datlift: ", 0), 0u) << c.name << r.error;
+    // One line for people: the file, the step and the system's error. (An instrumented build's
+    // runtime may add its own lines.)
+    std::size_t lines = 0;
+    for (std::size_t at = 0; (at = r.error.find("datlift: ", at)) != std::string::npos; ++at)
+      lines += at == 0 || r.error[at - 1] == '\n';
+    EXPECT_EQ(lines, 1u) << c.name << r.error;
   }
 }
 

@@ -190,7 +190,7 @@ constexpr const HeaderForm& header_form(HeaderKind kind) {
 
 constexpr std::size_t kMaxFileSize = 18620;
 
-constexpr bool axis_record_forms_fill_their_records() {
+consteval bool axis_record_forms_fill_their_records() {
   for (const AxisRecordForm& f : {kAxisRecordForm171, kAxisRecordForm200, kAxisRecordForm250}) {
     const Field fields[] = {f.doubles_6, f.word,    f.fields_13, f.elements_5, f.doubles_4,
                             f.raw_word,  f.words_5, f.array,     f.words_2,    f.new_word};
@@ -210,7 +210,7 @@ constexpr bool axis_record_forms_fill_their_records() {
 }
 static_assert(axis_record_forms_fill_their_records());
 
-constexpr bool layout_sizes_add_up() {
+consteval bool layout_sizes_add_up() {
   for (const VersionLayout& layout : kVersionLayouts) {
     std::size_t size = header_form(layout.written_header).size;
     for (const Block& block : layout.blocks) size += block.size;
