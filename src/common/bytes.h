@@ -50,6 +50,18 @@ constexpr void store_le64(Bytes dst, std::size_t offset, std::uint64_t value) {
   for (std::size_t i = 0; i < 8; ++i) dst[offset + i] = static_cast<std::uint8_t>(value >> (8 * i));
 }
 
+constexpr std::uint32_t load_le32(ConstBytes src, std::size_t offset) {
+  std::uint32_t value = 0;
+  for (std::size_t i = 0; i < 4; ++i) value |= std::uint32_t{src[offset + i]} << (8 * i);
+  return value;
+}
+
+constexpr std::uint64_t load_le64(ConstBytes src, std::size_t offset) {
+  std::uint64_t value = 0;
+  for (std::size_t i = 0; i < 8; ++i) value |= std::uint64_t{src[offset + i]} << (8 * i);
+  return value;
+}
+
 // Length of the text held in a field: up to its first NUL, or the whole field when it has none.
 constexpr std::size_t text_length(ConstBytes field) {
   std::size_t n = 0;

@@ -7,10 +7,9 @@
 #include <cstddef>
 
 #include "common/bytes.h"
+#include "mcfg/mcfg_layout.h"
 
 namespace datlift {
-
-constexpr std::size_t kMcfgSize = 460;
 
 struct McfgBlock {
   ByteArray<kMcfgSize> bytes{};
@@ -21,5 +20,8 @@ struct McfgBlock {
 
 // Sets the block to the MCFG default image: every field to its default, every other byte zero.
 void fill_mcfg_defaults(McfgBlock& block);
+
+// The MCFG default image itself.
+const ByteArray<kMcfgSize>& mcfg_default_image();
 
 }  // namespace datlift

@@ -44,6 +44,7 @@ struct FileFacts {
   bool exists = false;
   bool regular = false;
   FileId id;
+  std::uint64_t size = 0;
 };
 
 class FileSystem {
@@ -95,6 +96,8 @@ class FileSystem {
 
   // The system's text for an error number.
   virtual const char* describe(int code) = 0;
+  // Whether standard error goes to a terminal, where a person reads it.
+  virtual bool errors_to_terminal() = 0;
 
  protected:
   ~FileSystem() = default;

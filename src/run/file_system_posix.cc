@@ -42,7 +42,8 @@ bool may_not_or_cannot(int error) {
 FileFacts facts_of(const struct stat& st) {
   return {true,
           S_ISREG(st.st_mode),
-          {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)}};
+          {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)},
+          static_cast<std::uint64_t>(st.st_size)};
 }
 
 int fd_of(FileHandle file) {
@@ -331,6 +332,10 @@ const char* OsFileSystem::describe(int code) {
 #else
   return ::strerror(code);
 #endif
+}
+
+bool OsFileSystem::errors_to_terminal() {
+  return ::isatty(STDERR_FILENO) == 1;
 }
 
 int run_on_this_system(int argc, const char* const* argv, Workspace& space) {

@@ -63,6 +63,7 @@ FileFacts facts_of(HANDLE h) {
       ::GetFileType(h) == FILE_TYPE_DISK && (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
   facts.id = {info.dwVolumeSerialNumber,
               (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
+  facts.size = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
   return facts;
 }
 
@@ -374,6 +375,11 @@ const char* OsFileSystem::describe(int code) {
     --end;
   scratch_[end] = 0;
   return scratch_;
+}
+
+bool OsFileSystem::errors_to_terminal() {
+  DWORD mode = 0;
+  return ::GetConsoleMode(::GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
 }
 
 int run_on_this_system(int argc, const char* const* argv, Workspace& space) {

@@ -30,6 +30,7 @@ class OsFileSystem final : public FileSystem {
   void hold_signals() override;
   void release_signals() override;
   const char* describe(int code) override;
+  bool errors_to_terminal() override;
 
   // Room for what the system hands back, so that nothing is allocated: the names and values of
   // extended attributes (each at most 64 KiB on Linux), or an error text.

@@ -4,14 +4,36 @@
 #include "run/disk_files.h"
 
 namespace datlift {
+namespace {
+
+// Each line that goes through it begins with the program's and the file's name.
+class PrefixedSink final : public OutputSink {
+ public:
+  explicit PrefixedSink(OutputSink& sink) : sink_(sink) {}
+  void write(const char* data, std::size_t size) override {
+    static constexpr char kPrefix[] = "datlift: SYSTEM.DAT: ";
+    sink_.write(kPrefix, sizeof kPrefix - 1);
+    sink_.write(data, size);
+  }
+
+ private:
+  OutputSink& sink_;
+};
+
+}  // namespace
 
 int run_program(int argc, const char* const* argv, FileSystem& fs, OutputSink& out, OutputSink& err,
                 Workspace& space) {
   Console console(out);
   Console errors(err);
   DiskFiles files(fs, errors);
+  // Why a file is refused, for a person at a terminal; scripts that capture standard error see
+  // nothing more than before.
+  PrefixedSink prefixed(err);
+  Console why(prefixed);
   const int args = argc > 0 ? argc - 1 : 0;
-  return run_datlift(args, argv == nullptr ? nullptr : argv + 1, files, console, space);
+  return run_datlift(args, argv == nullptr ? nullptr : argv + 1, files, console, space,
+                     fs.errors_to_terminal() ? &why : nullptr);
 }
 
 }  // namespace datlift

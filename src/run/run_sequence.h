@@ -17,8 +17,9 @@ struct Workspace {
   SystemImage image;
 };
 
-// Runs the program on the arguments (its own name excluded) and returns the exit code.
+// Runs the program on the arguments (its own name excluded) and returns the exit code. Where
+// `why` is given, a refusal of the file is explained there, in one line, before its message.
 int run_datlift(int argc, const char* const* argv, RunFiles& files, Console& console,
-                Workspace& space);
+                Workspace& space, Console* why = nullptr);
 
 }  // namespace datlift

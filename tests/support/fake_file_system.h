@@ -65,6 +65,7 @@ class FakeFileSystem final : public FileSystem {
     if (--signals_held != 0) signals_released_in_order = false;
   }
   const char* describe(int code) override;
+  bool errors_to_terminal() override { return false; }
 
  private:
   struct Object {

@@ -1,0 +1,25 @@
+// SPDX-License-Identifier: MIT
+// Why a run refuses a file, in one line of words with the numbers: for people, on datlift's
+// standard error when that is a terminal, and in datlift-inspect's report. Each line is printed
+// before the refusal's own message.
+#pragma once
+
+#include <cstdint>
+
+#include "common/console.h"
+
+namespace datlift::explain {
+
+void bad_identification(Console& c);
+void unknown_model(Console& c, const char* model_token);
+void no_layout(Console& c, const char* version_token);
+void plx_8_only(Console& c);
+// The file ends inside a block: it holds `held` of the `needed` bytes up to that block's end.
+void block_missing(Console& c, int status, std::uint64_t held, std::uint64_t needed, int version);
+void newest(Console& c);
+void downgrade(Console& c, int file_version, int target);
+void other_family(Console& c, const char* file_model, const char* selected_model);
+void only_upward(Console& c, int working, int target);
+void unknown_target(Console& c, double target_value);
+
+}  // namespace datlift::explain
