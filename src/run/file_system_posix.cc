@@ -60,16 +60,6 @@ bool write_all(int fd, const char* bytes, std::size_t size) {
   return true;
 }
 
-class FdSink final : public OutputSink {
- public:
-  explicit FdSink(int fd) : fd_(fd) {}
-  // A stream that takes nothing more does not change the outcome of the run.
-  void write(const char* data, std::size_t size) override { (void)write_all(fd_, data, size); }
-
- private:
-  int fd_;
-};
-
 void termination_signals(sigset_t& set) {
   sigemptyset(&set);
   for (const int s : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) sigaddset(&set, s);
@@ -104,8 +94,15 @@ FsStatus copy_xattrs(const char* from, int fd, char* scratch) {
   return {};
 }
 
-// Process set-up before a run: neither a closed standard stream nor the file size limit may end a
-// run half-way.
+}  // namespace
+
+StandardStream::StandardStream(int which) : handle_(which) {}
+
+void StandardStream::write(const char* data, std::size_t size) {
+  (void)write_all(static_cast<int>(handle_), data, size);
+}
+
+// Neither a closed standard stream nor the file size limit may end a run half-way.
 void prepare_process() {
   // A file opened by the run must never take the place of a closed standard stream, where the
   // run's messages would end up in it.
@@ -116,8 +113,6 @@ void prepare_process() {
   // Beyond the file size limit a write must fail and be reported, not end the process.
   ::signal(SIGXFSZ, SIG_IGN);
 }
-
-}  // namespace
 
 static_assert(OsFileSystem::kScratchSize / 2 >= 65536,
               "room for the largest list and value of extended attributes (XATTR_LIST_MAX)");
@@ -341,8 +336,8 @@ bool OsFileSystem::errors_to_terminal() {
 int run_on_this_system(int argc, const char* const* argv, Workspace& space) {
   prepare_process();
   OsFileSystem fs;
-  FdSink out(STDOUT_FILENO);
-  FdSink err(STDERR_FILENO);
+  StandardStream out(STDOUT_FILENO);
+  StandardStream err(STDERR_FILENO);
   return run_program(argc, argv, fs, out, err, space);
 }
 

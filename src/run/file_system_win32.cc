@@ -90,36 +90,34 @@ BOOL WINAPI on_console_event(DWORD event) {
   return FALSE;
 }
 
-class ConsoleSink final : public OutputSink {
- public:
-  explicit ConsoleSink(DWORD which) : handle_(::GetStdHandle(which)) {}
-  // Text output of a Windows program ends its lines with CR LF.
-  void write(const char* data, std::size_t size) override {
-    char buffer[1024];
-    std::size_t used = 0;
-    for (std::size_t i = 0; i < size; ++i) {
-      if (used + 2 > sizeof buffer) flush(buffer, used);
-      if (data[i] == '\n') buffer[used++] = '\r';
-      buffer[used++] = data[i];
-    }
-    flush(buffer, used);
-  }
+}  // namespace
 
- private:
-  // A stream that takes nothing more does not change the outcome of the run.
-  void flush(const char* data, std::size_t& used) {
+StandardStream::StandardStream(int which)
+    : handle_(reinterpret_cast<std::intptr_t>(
+          ::GetStdHandle(which == 2 ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE))) {}
+
+// Text output of a Windows program ends its lines with CR LF.
+void StandardStream::write(const char* data, std::size_t size) {
+  const HANDLE h = reinterpret_cast<HANDLE>(handle_);
+  char buffer[1024];
+  std::size_t used = 0;
+  auto flush = [&] {
     for (std::size_t done = 0; done < used;) {
       DWORD n = 0;
-      if (handle_ == nullptr || handle_ == INVALID_HANDLE_VALUE ||
-          !::WriteFile(handle_, data + done, static_cast<DWORD>(used - done), &n, nullptr) ||
-          n == 0)
+      if (h == nullptr || h == INVALID_HANDLE_VALUE ||
+          !::WriteFile(h, buffer + done, static_cast<DWORD>(used - done), &n, nullptr) || n == 0)
         break;
       done += n;
     }
     used = 0;
+  };
+  for (std::size_t i = 0; i < size; ++i) {
+    if (used + 2 > sizeof buffer) flush();
+    if (data[i] == '\n') buffer[used++] = '\r';
+    buffer[used++] = data[i];
   }
-  HANDLE handle_;
-};
+  flush();
+}
 
 void prepare_process() {
   // A missing disk or a removed stick is a failed call and a message, never a dialog box.
@@ -127,8 +125,6 @@ void prepare_process() {
   g_released = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
   ::SetConsoleCtrlHandler(on_console_event, TRUE);
 }
-
-}  // namespace
 
 FsStatus OsFileSystem::resolve(const char* name, Path& target, FileFacts& facts) {
   facts = {};
@@ -385,8 +381,8 @@ bool OsFileSystem::errors_to_terminal() {
 int run_on_this_system(int argc, const char* const* argv, Workspace& space) {
   prepare_process();
   OsFileSystem fs;
-  ConsoleSink out(STD_OUTPUT_HANDLE);
-  ConsoleSink err(STD_ERROR_HANDLE);
+  StandardStream out(1);
+  StandardStream err(2);
   return run_program(argc, argv, fs, out, err, space);
 }
 

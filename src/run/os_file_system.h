@@ -3,6 +3,7 @@
 // (file_system_posix.cc, file_system_win32.cc), behind the primitives of FileSystem.
 #pragma once
 
+#include "common/console.h"
 #include "run/file_system.h"
 
 namespace datlift {
@@ -39,5 +40,21 @@ class OsFileSystem final : public FileSystem {
  private:
   char scratch_[kScratchSize];
 };
+
+// Standard output (1) or standard error (2) of this process. On Windows each line ends with CR LF,
+// as a Windows program's formatted print writes it. A stream that takes nothing more does not
+// change the outcome of a run.
+class StandardStream final : public OutputSink {
+ public:
+  explicit StandardStream(int which);
+  void write(const char* data, std::size_t size) override;
+
+ private:
+  std::intptr_t handle_;
+};
+
+// Process set-up before a run: no closed standard stream taken by a run's file, no signal or
+// dialog box for a broken pipe or a missing disk.
+void prepare_process();
 
 }  // namespace datlift

@@ -1,0 +1,87 @@
+// SPDX-License-Identifier: MIT
+// What a system file or an MCFG file holds, and what datlift would do to it, worked out on the
+// file's bytes in memory by the program's own identification, layouts and run sequence. Nothing
+// is written; nothing is allocated.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "common/bytes.h"
+#include "mcfg/mcfg_layout.h"
+#include "run/run_sequence.h"
+#include "sysfile/identify.h"
+#include "sysfile/layout.h"
+#include "sysfile/model.h"
+
+namespace datlift::inspect {
+
+// No layout is read further than this: the bytes of a file that matter.
+constexpr std::size_t kMaxInspected = kMaxFileSize;
+
+// Room for the lines of one run: a read-in line with two 199-character tokens, a conversion line
+// per step, and the last message.
+constexpr std::size_t kMaxRunOutput = 4096;
+constexpr std::size_t kMaxLine = 1024;
+
+// A text field as the file holds it: up to its NUL, within its field; absent where the file does
+// not hold the field's block whole.
+struct Text {
+  bool present = false;
+  ConstBytes bytes;
+};
+
+enum class HeaderSeen { none, short_form, long_form };
+
+// What datlift with some arguments would do to the file: every line of its standard output, its
+// exit code, and the size of each file it would write (0: not written).
+struct RunReport {
+  int exit = 0;
+  char output[kMaxRunOutput];
+  std::size_t output_size = 0;
+  std::size_t system_written = 0;
+  std::size_t mcfg_written = 0;
+};
+
+struct SystemReport {
+  std::uint64_t size = 0;
+  HeaderSeen header = HeaderSeen::none;
+  IdentificationTokens tokens;  // empty where no header names them
+  bool has_version_number = false;
+  int version_number = 0;
+  bool model_known = false;
+  Model model = Model::plx_8;
+  // The verdict of datlift without options: its exit code, its last message, and why.
+  int exit = 0;
+  char message[kMaxLine] = {};
+  char why[kMaxLine] = {};
+  bool has_trailing = false;
+  std::uint64_t trailing_bytes = 0;  // behind the last block
+  Text header_texts[3];
+  Text general_text;
+  Text axis_names[kAxisCount];
+};
+
+struct McfgReport {
+  std::uint64_t size = 0;
+  bool whole = false;  // 460 bytes, so its fields can be read
+  bool is_default = false;
+  std::size_t stray[kMcfgSize];  // offsets of non-zero bytes of no field
+  std::size_t stray_count = 0;
+};
+
+// `head` holds the file's first bytes, up to kMaxInspected; `size` is the whole file's size.
+void inspect_system(ConstBytes head, std::uint64_t size, Workspace& space, SystemReport& report);
+
+// Runs datlift's run sequence with the arguments on the file's bytes.
+void dry_run(ConstBytes head, int argc, const char* const* argv, Workspace& space,
+             RunReport& report);
+
+void inspect_mcfg(ConstBytes bytes, std::uint64_t size, McfgReport& report);
+
+// The value of an MCFG field, as its type reads it.
+std::int32_t mcfg_int(ConstBytes block, const McfgField& field);
+double mcfg_double(ConstBytes block, const McfgField& field);
+ConstBytes mcfg_text(ConstBytes block, const McfgField& field);
+
+}  // namespace datlift::inspect
