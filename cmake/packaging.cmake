@@ -9,16 +9,21 @@ set(DATLIFT_MAINTAINER "datlift developers <datlift-dev@lists.example.org>" CACH
 if(WIN32)
   # A zip for Windows users: the program, the README and the licence as text, the manual as a
   # web page.
-  install(TARGETS datlift RUNTIME DESTINATION .)
-  install(CODE "
-    execute_process(COMMAND \"${CMAKE_STRIP}\" --strip-all
-                            \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/datlift.exe\")")
-  add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/doc/datlift.html
-    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/doc
-    COMMAND mandoc -T html ${CMAKE_SOURCE_DIR}/doc/datlift.1 > ${CMAKE_BINARY_DIR}/doc/datlift.html
-    DEPENDS ${CMAKE_SOURCE_DIR}/doc/datlift.1 VERBATIM)
-  add_custom_target(datlift_docs ALL DEPENDS ${CMAKE_BINARY_DIR}/doc/datlift.html)
-  install(FILES ${CMAKE_BINARY_DIR}/doc/datlift.html DESTINATION .)
+  install(TARGETS datlift datlift-inspect RUNTIME DESTINATION .)
+  foreach(program datlift.exe datlift-inspect.exe)
+    install(CODE "
+      execute_process(COMMAND \"${CMAKE_STRIP}\" --strip-all
+                              \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${program}\")")
+  endforeach()
+  foreach(page datlift datlift-inspect)
+    add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/doc/${page}.html
+      COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/doc
+      COMMAND mandoc -T html ${CMAKE_SOURCE_DIR}/doc/${page}.1 > ${CMAKE_BINARY_DIR}/doc/${page}.html
+      DEPENDS ${CMAKE_SOURCE_DIR}/doc/${page}.1 VERBATIM)
+    install(FILES ${CMAKE_BINARY_DIR}/doc/${page}.html DESTINATION .)
+  endforeach()
+  add_custom_target(datlift_docs ALL
+    DEPENDS ${CMAKE_BINARY_DIR}/doc/datlift.html ${CMAKE_BINARY_DIR}/doc/datlift-inspect.html)
   install(FILES README.md DESTINATION . RENAME README.txt)
   install(FILES LICENSE DESTINATION . RENAME LICENSE.txt)
   set(CPACK_GENERATOR ZIP)
@@ -29,17 +34,19 @@ if(WIN32)
   return()
 endif()
 
-install(TARGETS datlift RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS datlift datlift-inspect RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 if(DATLIFT_INSTALL_STRIP)
   # Symbols, debug information and the compilers' identification strings are of no use to the
-  # program's users; build/datlift keeps them.
-  install(CODE "
-    set(program \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/datlift\")
-    execute_process(COMMAND \"${CMAKE_STRIP}\" --strip-all --remove-section=.comment
-                            \"\${program}\" RESULT_VARIABLE failed)
-    if(failed)
-      message(FATAL_ERROR \"cannot strip \${program}\")
-    endif()")
+  # programs' users; the programs in the build tree keep them.
+  foreach(name datlift datlift-inspect)
+    install(CODE "
+      set(program \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/${name}\")
+      execute_process(COMMAND \"${CMAKE_STRIP}\" --strip-all --remove-section=.comment
+                              \"\${program}\" RESULT_VARIABLE failed)
+      if(failed)
+        message(FATAL_ERROR \"cannot strip \${program}\")
+      endif()")
+  endforeach()
 endif()
 
 # Compressed as Debian wants them: at the highest level, without name or time stamp.
@@ -50,10 +57,13 @@ function(datlift_gzip source output)
 endfunction()
 configure_file(doc/changelog.in ${CMAKE_BINARY_DIR}/doc/changelog @ONLY)
 datlift_gzip(${CMAKE_SOURCE_DIR}/doc/datlift.1 ${CMAKE_BINARY_DIR}/doc/datlift.1.gz)
+datlift_gzip(${CMAKE_SOURCE_DIR}/doc/datlift-inspect.1 ${CMAKE_BINARY_DIR}/doc/datlift-inspect.1.gz)
 datlift_gzip(${CMAKE_BINARY_DIR}/doc/changelog ${CMAKE_BINARY_DIR}/doc/changelog.gz)
 add_custom_target(datlift_docs ALL
-  DEPENDS ${CMAKE_BINARY_DIR}/doc/datlift.1.gz ${CMAKE_BINARY_DIR}/doc/changelog.gz)
-install(FILES ${CMAKE_BINARY_DIR}/doc/datlift.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  DEPENDS ${CMAKE_BINARY_DIR}/doc/datlift.1.gz ${CMAKE_BINARY_DIR}/doc/datlift-inspect.1.gz
+          ${CMAKE_BINARY_DIR}/doc/changelog.gz)
+install(FILES ${CMAKE_BINARY_DIR}/doc/datlift.1.gz ${CMAKE_BINARY_DIR}/doc/datlift-inspect.1.gz
+  DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES doc/copyright ${CMAKE_BINARY_DIR}/doc/changelog.gz
   DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
@@ -73,7 +83,8 @@ datlift converts the packed system parameter file SYSTEM.DAT of a motion
 controller from an older layout version (V1.71, V2.00, V2.10) to a newer
 one, up to V2.50, in place. It can give the file another model code of the
 same model family and set the names of its axes, and for two models it also
-writes MCFG.DAT, a block of default settings.
+writes MCFG.DAT, a block of default settings. datlift-inspect shows what a
+file holds and what datlift would do to it, without writing anything.
 .
 Every check is made before anything is written, and the new files replace
 the old ones only when both are complete, so an interrupted run leaves the

@@ -16,14 +16,16 @@ fail() {
 }
 
 cmake --install "$build" --prefix "$work/prefix" >/dev/null
-for f in bin/datlift share/man/man1/datlift.1.gz share/doc/datlift/copyright \
-  share/doc/datlift/changelog.gz; do
+for f in bin/datlift bin/datlift-inspect share/man/man1/datlift.1.gz \
+  share/man/man1/datlift-inspect.1.gz share/doc/datlift/copyright share/doc/datlift/changelog.gz; do
   test -s "$work/prefix/$f" || fail "cmake --install did not install $f"
 done
 # Installed stripped: no symbol table, no debug information, no compiler identification.
-sections=$(readelf -S -W "$work/prefix/bin/datlift")
-for section in .symtab .debug_info .comment; do
-  if grep -qF " $section " <<<"$sections"; then fail "installed program has $section"; fi
+for program in datlift datlift-inspect; do
+  sections=$(readelf -S -W "$work/prefix/bin/$program")
+  for section in .symtab .debug_info .comment; do
+    if grep -qF " $section " <<<"$sections"; then fail "installed $program has $section"; fi
+  done
 done
 
 (cd "$build" && cpack -G DEB -B "$work/pkg" >/dev/null)
@@ -32,7 +34,7 @@ deb=$(ls "$work"/pkg/*.deb)
 # No error and no warning of lintian in its pedantic mode (information is allowed).
 tags=$(lintian --pedantic "$deb" 2>/dev/null | grep -E '^[EW]: ' || true)
 [ -z "$tags" ] || fail "lintian: $tags"
-lint=$(mandoc -T lint "$src/doc/datlift.1" || true)
+lint=$(mandoc -T lint "$src/doc/datlift.1" "$src/doc/datlift-inspect.1" || true)
 [ -z "$lint" ] || fail "mandoc: $lint"
 
 dpkg-deb -x "$deb" "$work/root"
@@ -46,4 +48,6 @@ File: -MCFG.DAT- generated!'
 [ "$out" = "$expected" ] || fail "unexpected output: $out"
 [ "$(stat -c %s "$work/run/SYSTEM.DAT")" = 18620 ] || fail "SYSTEM.DAT size"
 [ "$(stat -c %s "$work/run/MCFG.DAT")" = 460 ] || fail "MCFG.DAT size"
+"$work/root/usr/bin/datlift-inspect" "$work/run/SYSTEM.DAT" "$work/run/MCFG.DAT" >/dev/null ||
+  fail "datlift-inspect on the converted files"
 echo "package: $(basename "$deb") installed, lintian and mandoc clean, ran on the sample"

@@ -1,0 +1,102 @@
+#!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
+# datlift-inspect against the real datlift: its dry run (--run) must print, exit with and write
+# what datlift does, over generated inputs of every kind; its JSON must parse and hold what was
+# planted; its verdict must be datlift's without options.
+#   inspect_test.py DATLIFT DATLIFT_INSPECT MKSAMPLE
+import json
+import os
+import subprocess
+import sys
+import tempfile
+
+datlift, inspect, mksample = (os.path.abspath(p) for p in sys.argv[1:4])
+work = tempfile.mkdtemp(prefix="datlift-inspect-test-")
+failures = []
+
+
+def check(condition, what):
+    if not condition:
+        failures.append(what)
+
+
+def make(name, *args):
+    path = os.path.join(work, name)
+    subprocess.run([mksample, path, *args], check=True)
+    return path
+
+
+inputs = {}
+for version in ("1.71", "2.00", "2.10", "2.50"):
+    for header in ("short", "long"):
+        inputs[f"v{version}-{header}"] = make(f"v{version}-{header}", "--version", version,
+                                               "--header", header, "--name", "0=PLANTED",
+                                               "--general", "GEN\xe4", "--text3", "CELL 7")
+# Inside every block of a V2.10 file, and one byte short of the whole.
+for size in (0, 127, 500, 12295, 12296, 13030, 13044, 15000, 17651):
+    inputs[f"cut{size}"] = make(f"cut{size}", "--version", "2.10", "--truncate", str(size))
+inputs["lower"] = make("lower", "--model", "plx-8")
+inputs["unknown-model"] = make("unknown-model", "--model", "PLX-9000")
+inputs["v3"] = make("v3", "--version-token", "V3.00")
+inputs["v171-4k"] = make("v171-4k", "--version", "1.71", "--model", "PLX-4K")
+inputs["no-ident"] = make("no-ident", "--ident", "NOTHING")
+inputs["trailing"] = make("trailing", "--append", "3000")
+
+arglists = ["", "/NC", "/V2.00", "/V2.10", "/V3", "/PLX-8200", "/PLX-4K /V2.10",
+            "/AX-AXIS /AY", "/X", "/PLX-8 /PLX-8"]
+
+cases = 0
+for name, path in sorted(inputs.items()):
+    for args in arglists:
+        cases += 1
+        run_dir = tempfile.mkdtemp(dir=work)
+        with open(path, "rb") as src, open(os.path.join(run_dir, "SYSTEM.DAT"), "wb") as dst:
+            dst.write(src.read())
+        system = os.path.join(run_dir, "SYSTEM.DAT")
+        before = os.stat(system).st_ino
+        real = subprocess.run([datlift, *args.split()], cwd=run_dir, capture_output=True)
+        # A file that was written is a new file under the name.
+        written = {}
+        if os.stat(system).st_ino != before:
+            written["SYSTEM.DAT"] = os.path.getsize(system)
+        if os.path.exists(os.path.join(run_dir, "MCFG.DAT")):
+            written["MCFG.DAT"] = os.path.getsize(os.path.join(run_dir, "MCFG.DAT"))
+        dry = subprocess.run([inspect, "--json", "--run", args, path], capture_output=True)
+        report = json.loads(dry.stdout.decode("utf-8"))[0]
+        tag = f"{name} with '{args}'"
+        check(report["run"]["exit"] == real.returncode, f"{tag}: exit")
+        check(report["run"]["stdout"].encode("latin-1") == real.stdout, f"{tag}: stdout")
+        check(report["run"]["writes"] == written, f"{tag}: writes {report['run']['writes']}")
+        if args == "":
+            check(report["verdict"]["exit"] == real.returncode, f"{tag}: verdict")
+            last = real.stdout.decode("latin-1").rstrip("\n").split("\n")[-1]
+            check(report["verdict"]["message"] == last, f"{tag}: verdict message")
+            check(dry.returncode == (0 if real.returncode in (0, 13) else 1), f"{tag}: exit code")
+
+# What was planted is reported; what a file does not hold whole is null.
+full = json.loads(subprocess.run([inspect, "--json", inputs["v2.10-short"], inputs["cut13030"]],
+                                 capture_output=True).stdout)
+check(full[0]["axis_names"][0] == "PLANTED" and full[0]["axis_names"][17] == "AXIS17", "names")
+# The planted text arrived as UTF-8 bytes; each byte is one code point in the JSON.
+check(full[0]["general_text"] == "GEN\xc3\xa4", "general text, byte for byte")
+check(full[0]["header_texts"][2] == "CELL 7", "header text 3")
+check(full[0]["trailing_bytes"] == 0 and full[0]["header"] == "short", "header and trailing")
+check(full[1]["general_text"] is None and full[1]["axis_names"][0] == "AXIS0", "absent block")
+check("13030 of the 13044 bytes" in full[1]["verdict"]["why"], "why with the numbers")
+
+# MCFG.DAT: the default image decoded.
+mcfg_dir = tempfile.mkdtemp(dir=work)
+with open(inputs["v2.10-short"], "rb") as src, open(os.path.join(mcfg_dir, "SYSTEM.DAT"), "wb") as d:
+    d.write(src.read())
+subprocess.run([datlift], cwd=mcfg_dir, capture_output=True, check=True)
+mcfg = json.loads(subprocess.run([inspect, "--json", os.path.join(mcfg_dir, "MCFG.DAT")],
+                                 capture_output=True, check=True).stdout)[0]
+values = {f["name"]: f["value"] for f in mcfg["fields"]}
+check(mcfg["is_default"] and mcfg["stray_bytes"] == [], "default MCFG")
+check(values["value 4"] == 1000.0 and values["integer 22"] == 1, "MCFG numbers")
+check(values["colour slot 4"] == "LGREEN" and values["integer 1"] == 0, "MCFG texts")
+
+print(f"inspect: {cases} dry runs compared with datlift; {len(failures)} failures")
+for f in failures[:20]:
+    print("  " + f)
+sys.exit(1 if failures else 0)
