@@ -26,7 +26,9 @@ TEST(InspectMcfg, StrayBytesAndChangedFields) {
     EXPECT_TRUE(report->whole);
     EXPECT_FALSE(report->is_default) << c.offset;
     ASSERT_EQ(report->stray_count, c.stray ? 1u : 0u) << c.offset;
-    if (c.stray) EXPECT_EQ(report->stray[0], c.offset);
+    if (c.stray) {
+      EXPECT_EQ(report->stray[0], c.offset);
+    }
   }
   auto report = std::make_unique<McfgReport>();
   inspect_mcfg(ConstBytes(mcfg_default_image()).first(459), 459, *report);
