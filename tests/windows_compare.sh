@@ -3,11 +3,14 @@
 # The Linux program and the Windows program under wine, run on the same generated inputs with the
 # same argument lists: exit codes, written files and standard output must be identical, but for
 # the line ends, which are CR LF on Windows.
-#   windows_compare.sh LINUX_DATLIFT MKSAMPLE DATLIFT_EXE
+# datlift-inspect likewise, on each input with a dry run, as JSON.
+#   windows_compare.sh LINUX_DATLIFT MKSAMPLE DATLIFT_EXE LINUX_INSPECT INSPECT_EXE
 set -euo pipefail
 linux=$(realpath "$1")
 mksample=$(realpath "$2")
 exe=$(realpath "$3")
+linux_inspect=$(realpath "$4")
+inspect_exe=$(realpath "$5")
 work=$(mktemp -d "${TMPDIR:-/tmp}/datlift-compare-XXXXXX")
 export WINEPREFIX="$work/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 trap 'wineserver -k 2>/dev/null || true; rm -rf "$work"' EXIT
@@ -94,5 +97,17 @@ for input in missing "$inputs"/*; do
     rm -rf "$a" "$b" "$a".* "$b".*
   done
 done
-echo "windows compare: $matched of $cases cases identical"
-[ "$matched" -eq "$cases" ]
+# The inspector, on every input at once, named relative to the folder so that both see one path.
+inspected=0
+(cd "$inputs" && "$linux_inspect" --json --run "/V2.10 /AX-AXIS" * >"$work/inspect.linux" || true)
+(cd "$inputs" && wine "$inspect_exe" --json --run "/V2.10 /AX-AXIS" * >"$work/inspect.win" 2>/dev/null ||
+  true)
+perl -pe 's/\n/\r\n/' <"$work/inspect.linux" >"$work/inspect.crlf"
+if cmp -s "$work/inspect.crlf" "$work/inspect.win"; then
+  inspected=$(ls "$inputs" | wc -l)
+else
+  echo "differs: datlift-inspect"
+  diff "$work/inspect.crlf" "$work/inspect.win" | head -n 6 || true
+fi
+echo "windows compare: $matched of $cases cases identical; datlift-inspect identical on $inspected files"
+[ "$matched" -eq "$cases" ] && [ "$inspected" -gt 0 ]
