@@ -263,6 +263,28 @@ TEST(Process, ExistingMcfgOfAnySizeIsReplaced) {
   }
 }
 
+// On a terminal a refusal is explained on standard error first; scripts that capture standard
+// error see nothing more.
+TEST(Process, RefusalExplainedOnATerminalOnly) {
+  if (std::system("script -V >/dev/null 2>&1") != 0) GTEST_SKIP() << "no script(1)";
+  const std::string why =
+      "datlift: SYSTEM.DAT: ends inside its axis name table: 13000 of the 13016 bytes that V2.10 "
+      "needs";
+  ScratchDir dir;
+  write_file(dir / "SYSTEM.DAT", truncated(system_dat(210), 13000));
+  const ProcessResult captured = run_datlift(dir.path(), {});
+  EXPECT_EQ(captured.code, 8);
+  EXPECT_EQ(captured.error, "");
+  ProcessSetup terminal;  // standard output and error both on the terminal that script makes
+  terminal.prefix = {"script", "-qec", std::string(DATLIFT_BINARY)};
+  terminal.binary = "/dev/null";  // script's log file
+  const ProcessResult r = run_datlift(dir.path(), {}, terminal);
+  EXPECT_EQ(r.code, 8);
+  const auto at_why = r.output.find(why), at_message = r.output.find(bad_format(8));
+  EXPECT_NE(at_why, std::string::npos) << r.output;
+  EXPECT_LT(at_why, at_message) << r.output;
+}
+
 // With the standard streams closed, the run still does its whole work.
 TEST(Process, ClosedStandardStreams) {
   ScratchDir dir;
