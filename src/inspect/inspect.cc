@@ -116,10 +116,14 @@ void inspect_system(ConstBytes head, std::uint64_t size, Workspace& space, Syste
   std::size_t why_size = 0;
   BufferSink why_sink(report.why, sizeof report.why - 1, why_size);
   Console why(why_sink);
+  // The reason is one line: kept without its line end.
+  auto end_why = [&] {
+    while (why_size > 0 && report.why[why_size - 1] == '\n') --why_size;
+    report.why[why_size] = 0;
+  };
   run(head, 0, nullptr, space, verdict, &why);
   report.exit = verdict.exit;
-  while (why_size > 0 && report.why[why_size - 1] == '\n') --why_size;
-  report.why[why_size] = 0;
+  end_why();
   const char* text = verdict.output;
   std::size_t end = verdict.output_size;
   if (end > 0 && text[end - 1] == '\n') --end;
@@ -152,8 +156,7 @@ void inspect_system(ConstBytes head, std::uint64_t size, Workspace& space, Syste
     const char* tail = verdict.mcfg_written != 0 ? " and writes MCFG.DAT" : "";
     why.print("converts from V%i.%02i to V2.50%s\n", report.version_number / 100,
               report.version_number % 100, tail);
-    while (why_size > 0 && report.why[why_size - 1] == '\n') --why_size;
-    report.why[why_size] = 0;
+    end_why();
   }
 
   const VersionLayout* layout = find_layout(report.version_number);
