@@ -7,52 +7,16 @@
 
 #include <optional>
 #include <set>
-#include <sstream>
 
 #include "support/expected_text.h"
 #include "support/process.h"
 #include "support/sample_image.h"
+#include "support/syscall_trace.h"
 
 namespace datlift {
 namespace {
 
 using namespace testing;
-
-struct Syscall {
-  std::string name;
-  std::string line;
-  int ordinal;   // how many calls of this name up to and including this one
-  bool runtime;  // the sanitizers' own: a pipe they open to probe memory, and its use
-  int own;       // how many of the program's own calls of this name, up to and including this one
-};
-
-std::vector<Syscall> parse_trace(const std::string& trace) {
-  std::vector<Syscall> calls;
-  std::map<std::string, int> counts;
-  std::map<std::string, int> own_counts;
-  std::set<std::string> pipe_fds;
-  std::istringstream lines(trace);
-  for (std::string line; std::getline(lines, line);) {
-    const auto paren = line.find('(');
-    if (line.empty() || line[0] == '+' || line[0] == '-' || paren == std::string::npos) continue;
-    const std::string name = line.substr(0, paren);
-    const std::string fd = line.substr(paren + 1, line.find_first_of(",)", paren) - paren - 1);
-    if (name == "pipe2") {
-      const auto comma = line.find(", ", paren);
-      pipe_fds = {line.substr(paren + 2, comma - paren - 2),
-                  line.substr(comma + 2, line.find(']') - comma - 2)};
-    }
-    const bool runtime = name == "pipe2" || pipe_fds.count(fd) != 0;
-    if (runtime && name == "close") pipe_fds.erase(fd);  // the number may be the program's next
-    calls.push_back({name, line, ++counts[name], runtime, runtime ? 0 : ++own_counts[name]});
-  }
-  return calls;
-}
-
-std::vector<Syscall> read_trace(const fs::path& file) {
-  const Image trace = read_file(file);
-  return parse_trace(std::string(trace.begin(), trace.end()));
-}
 
 // The calls of the write phase: everything after the input has been closed (the first file
 // opened as SYSTEM.DAT for reading and closed again; the lock's stays open to the end).
@@ -138,32 +102,6 @@ Reference reference_run(const Scenario& s) {
   return ref;
 }
 
-// Runs the scenario with the program's own call `target` failing. Which absolute call that is can
-// differ between runs: the sanitizers probe memory through a pipe a varying number of times. So
-// the run's trace shows where the fault landed, and a fault that missed is placed again.
-ProcessResult run_with_fault(const Scenario& s, const ScratchDir& dir, const Syscall& target) {
-  ScratchDir logs;
-  int ordinal = target.ordinal;
-  for (int attempt = 0; attempt < 4; ++attempt) {
-    prepare(dir, s);
-    ProcessSetup setup;
-    setup.prefix = {"strace", "-o", (logs / "trace").string(), "-e",
-                    "inject=" + target.name + ":error=" + error_for(target.name) +
-                        ":when=" + std::to_string(ordinal)};
-    const ProcessResult r = run_datlift(dir.path(), s.args, setup);
-    const std::vector<Syscall> calls = read_trace(logs / "trace");
-    for (const Syscall& c : calls) {
-      if (c.line.find("(INJECTED)") == std::string::npos) continue;
-      if (!c.runtime && c.name == target.name && c.own == target.own) return r;
-    }
-    for (const Syscall& c : calls)
-      if (!c.runtime && c.name == target.name && c.own == target.own) ordinal = c.ordinal;
-    for (const auto& e : fs::directory_iterator(dir.path())) fs::remove(e.path());
-  }
-  ADD_FAILURE() << "the fault never landed on " << target.line;
-  return {};
-}
-
 bool strace_usable() {
   return std::system("strace -o /dev/null true >/dev/null 2>&1") == 0;
 }
@@ -186,7 +124,8 @@ TEST(FaultInjection, EveryWritePhaseCallFailingOnce) {
       if (c.name == "exit_group" || c.runtime) continue;
       const std::string tag = std::string(s.name) + ": " + c.line;
       ScratchDir dir;
-      const ProcessResult r = run_with_fault(s, dir, c);
+      const ProcessResult r = run_injected(
+          dir, [&] { prepare(dir, s); }, s.args, c, std::string("error=") + error_for(c.name));
       ++tried;
       const auto after = snapshot(dir.path());
       // Faults in making and placing the files must be seen. The others may pass unnoticed: the
@@ -251,13 +190,10 @@ TEST(CrashSafety, KilledAtAnyWritePhaseCall) {
     const std::string new_system = ref.after.at("SYSTEM.DAT");
     for (std::size_t i = ref.start - 1; i < ref.calls.size(); ++i) {
       const Syscall& c = ref.calls[i];
-      if (c.name == "exit_group") continue;
+      if (c.name == "exit_group" || c.runtime) continue;
       ScratchDir dir;
-      prepare(dir, s);
-      ProcessSetup setup;
-      setup.prefix = {"strace", "-o", "/dev/null", "-e",
-                      "inject=" + c.name + ":signal=KILL:when=" + std::to_string(c.ordinal)};
-      const ProcessResult r = run_datlift(dir.path(), s.args, setup);
+      const ProcessResult r = run_injected(
+          dir, [&] { prepare(dir, s); }, s.args, c, "signal=KILL");
       const std::string tag = std::string(s.name) + ": " + c.line;
       EXPECT_NE(r.code, 0) << tag;
       ++killed;

@@ -8,12 +8,11 @@
 
 #include <csignal>
 #include <future>
-#include <set>
-#include <sstream>
 
 #include "support/expected_text.h"
 #include "support/process.h"
 #include "support/sample_image.h"
+#include "support/syscall_trace.h"
 
 namespace datlift {
 namespace {
@@ -105,35 +104,29 @@ TEST(Protocol, TerminationSignalsInTheWritePhase) {
   ASSERT_EQ(run_datlift(ref_dir.path(), {}, traced).code, 0);
   const Snapshot converted = snapshot(ref_dir.path());
   // The calls from the first one that concerns a temporary file on.
-  const Image trace = read_file(logs / "trace");
-  std::istringstream lines(std::string(trace.begin(), trace.end()));
-  std::vector<std::pair<std::string, int>> calls;
-  std::map<std::string, int> counts;
+  std::vector<Syscall> calls;
   bool writing = false;
-  for (std::string line; std::getline(lines, line);) {
-    const auto paren = line.find('(');
-    if (paren == std::string::npos || line[0] == '+' || line[0] == '-') continue;
-    const std::string name = line.substr(0, paren);
-    ++counts[name];
-    writing = writing || line.find(".tmp\"") != std::string::npos;
-    if (writing && name != "exit_group") calls.emplace_back(name, counts[name]);
+  for (const Syscall& c : read_trace(logs / "trace")) {
+    writing = writing || c.line.find(".tmp\"") != std::string::npos;
+    if (writing && !c.runtime && c.name != "exit_group") calls.push_back(c);
   }
   ASSERT_GT(calls.size(), 10u);
   const int signals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
   const char* names[] = {"INT", "TERM", "HUP", "QUIT"};
   int runs = 0, left_behind = 0;
-  for (const auto& [name, ordinal] : calls) {
+  for (const Syscall& c : calls) {
     const int k = runs++ % 4;
     ScratchDir dir;
-    write_file(dir / "SYSTEM.DAT", system_dat(210));
-    write_file(dir / "MCFG.DAT", Image(300, 0x42));
-    ProcessSetup setup;
-    setup.prefix = {"strace", "-o", "/dev/null", "-e",
-                    "inject=" + name + ":signal=" + names[k] + ":when=" + std::to_string(ordinal)};
-    const ProcessResult r = run_datlift(dir.path(), {}, setup);
+    const ProcessResult r = run_injected(
+        dir,
+        [&] {
+          write_file(dir / "SYSTEM.DAT", system_dat(210));
+          write_file(dir / "MCFG.DAT", Image(300, 0x42));
+        },
+        {}, c, std::string("signal=") + names[k]);
     const Snapshot after = snapshot(dir.path());
-    EXPECT_EQ(r.signal, signals[k]) << name << " " << ordinal;
-    EXPECT_EQ(after, converted) << name << " " << ordinal;
+    EXPECT_EQ(r.signal, signals[k]) << c.line;
+    EXPECT_EQ(after, converted) << c.line;
     left_behind += static_cast<int>(after.size()) - 2;
   }
   std::printf("signal runs: %d; files left behind: %d\n", runs, left_behind);

@@ -1,0 +1,85 @@
+// SPDX-License-Identifier: MIT
+// The system calls of a datlift run as strace records them, and runs with a fault or a signal
+// injected at one chosen call of the program's own.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <map>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "support/process.h"
+
+namespace datlift::testing {
+
+struct Syscall {
+  std::string name;
+  std::string line;
+  int ordinal;   // how many calls of this name up to and including this one
+  bool runtime;  // the sanitizers' own: a pipe they open to probe memory, and its use
+  int own;       // how many of the program's own calls of this name, up to and including this one
+};
+
+inline std::vector<Syscall> parse_trace(const std::string& trace) {
+  std::vector<Syscall> calls;
+  std::map<std::string, int> counts;
+  std::map<std::string, int> own_counts;
+  std::set<std::string> pipe_fds;
+  std::istringstream lines(trace);
+  for (std::string line; std::getline(lines, line);) {
+    const auto paren = line.find('(');
+    if (line.empty() || line[0] == '+' || line[0] == '-' || paren == std::string::npos) continue;
+    const std::string name = line.substr(0, paren);
+    const std::string fd = line.substr(paren + 1, line.find_first_of(",)", paren) - paren - 1);
+    if (name == "pipe2") {
+      const auto comma = line.find(", ", paren);
+      pipe_fds = {line.substr(paren + 2, comma - paren - 2),
+                  line.substr(comma + 2, line.find(']') - comma - 2)};
+    }
+    const bool runtime = name == "pipe2" || pipe_fds.count(fd) != 0;
+    if (runtime && name == "close") pipe_fds.erase(fd);  // the number may be the program's next
+    calls.push_back({name, line, ++counts[name], runtime, runtime ? 0 : ++own_counts[name]});
+  }
+  return calls;
+}
+
+inline std::vector<Syscall> read_trace(const fs::path& file) {
+  const Image trace = read_file(file);
+  return parse_trace(std::string(trace.begin(), trace.end()));
+}
+
+// Runs datlift in `dir`, made ready by `prepare`, with strace's inject `action` ("error=EIO",
+// "signal=TERM", ...) at the program's own call `target` of a reference run. strace counts calls
+// by name, and the sanitizers probe memory through a pipe a varying number of times, so the
+// same absolute count can mean another call. The run's own trace shows which call the count
+// meant; where it was not the target, the directory is made ready again and the run repeated
+// with the target's count in that run (or the same count, where the run ended before it).
+inline ProcessResult run_injected(const ScratchDir& dir, const std::function<void()>& prepare,
+                                  const std::vector<std::string>& args, const Syscall& target,
+                                  const std::string& action) {
+  ScratchDir logs;
+  int ordinal = target.ordinal;
+  for (int attempt = 0; attempt < 4; ++attempt) {
+    prepare();
+    ProcessSetup setup;
+    setup.prefix = {"strace", "-o", (logs / "trace").string(), "-e",
+                    "inject=" + target.name + ":" + action + ":when=" + std::to_string(ordinal)};
+    const ProcessResult r = run_datlift(dir.path(), args, setup);
+    int next = 0;
+    for (const Syscall& c : read_trace(logs / "trace")) {
+      if (c.name != target.name) continue;
+      if (c.ordinal == ordinal && !c.runtime && c.own == target.own) return r;
+      if (!c.runtime && c.own == target.own) next = c.ordinal;
+    }
+    if (next != 0) ordinal = next;
+    for (const auto& e : fs::directory_iterator(dir.path())) fs::remove_all(e.path());
+  }
+  ADD_FAILURE() << action << " never landed on " << target.line;
+  return {};
+}
+
+}  // namespace datlift::testing
