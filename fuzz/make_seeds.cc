@@ -1,11 +1,22 @@
 // SPDX-License-Identifier: MIT
 // Writes the seed corpus: one valid file of every layout behind each header form, with a few
-// argument lists, in the fuzz target's input format.
+// argument lists, and the MCFG block's default image, in the fuzz targets' input format.
 #include <cstdio>
 #include <string>
 #include <vector>
 
+#include "mcfg/mcfg_block.h"
 #include "support/sample_image.h"
+
+bool write_seed(const std::string& path, const std::string& args,
+                const std::vector<std::uint8_t>& file) {
+  std::FILE* f = std::fopen(path.c_str(), "wb");
+  if (f == nullptr) return false;
+  std::fputc(static_cast<int>(args.size()), f);
+  std::fwrite(args.data(), 1, args.size(), f);
+  std::fwrite(file.data(), 1, file.size(), f);
+  return std::fclose(f) == 0;
+}
 
 int main(int argc, char** argv) {
   if (argc != 2) return 2;
@@ -19,16 +30,11 @@ int main(int argc, char** argv) {
       recipe.version = version;
       recipe.header = form;
       const std::vector<std::uint8_t> image = sample::build_system_dat(recipe);
-      for (const std::string& args : arg_lists) {
-        const std::string path = dir + "/seed-" + std::to_string(++n);
-        std::FILE* f = std::fopen(path.c_str(), "wb");
-        if (f == nullptr) return 1;
-        std::fputc(static_cast<int>(args.size()), f);
-        std::fwrite(args.data(), 1, args.size(), f);
-        std::fwrite(image.data(), 1, image.size(), f);
-        if (std::fclose(f) != 0) return 1;
-      }
+      for (const std::string& args : arg_lists)
+        if (!write_seed(dir + "/seed-" + std::to_string(++n), args, image)) return 1;
     }
   }
-  return 0;
+  // The MCFG block as datlift writes it, for datlift-inspect's decoding.
+  const auto& mcfg = datlift::mcfg_default_image();
+  return write_seed(dir + "/seed-mcfg", "", {mcfg.begin(), mcfg.end()}) ? 0 : 1;
 }

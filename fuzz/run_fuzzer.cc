@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 // Whole runs on arbitrary input: the argument list and SYSTEM.DAT both come from the fuzzer.
 //
-// Input: one byte n, then n bytes of arguments separated by newlines, then SYSTEM.DAT. An empty
-// input stands for a missing SYSTEM.DAT. Besides finding crashes and sanitizer reports, checks:
+// Input: the arguments and SYSTEM.DAT (see fuzz_input.h). Besides finding crashes and sanitizer
+// reports, checks:
 //   - a refused run puts no file in place;
 //   - a successful run's SYSTEM.DAT has exactly the size of its version, and identifying it again
 //     yields the target version and the selected model;
@@ -13,6 +13,7 @@
 #include <cstring>
 #include <memory>
 
+#include "fuzz_input.h"
 #include "mcfg/mcfg_block.h"
 #include "run/options.h"
 #include "run/run_sequence.h"
@@ -42,8 +43,7 @@ Identification identify(ConstBytes image, WorkingSet& ws) {
 struct Storage {
   Workspace space;
   WorkingSet check;
-  char args[256][256];
-  const char* argv[256];
+  FuzzInput input;
 };
 
 }  // namespace
@@ -53,30 +53,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Storage& st = *storage;
   st.space = Workspace{};
 
-  const std::size_t args_size = size == 0 ? 0 : std::min<std::size_t>(data[0], size - 1);
-  const std::uint8_t* args = data + (size == 0 ? 0 : 1);
-  int argc = 0;
-  std::size_t length = 0;
-  for (std::size_t i = 0; i <= args_size && argc < 256; ++i) {
-    if (i == args_size || args[i] == '\n') {
-      if (i > 0 || args_size > 0) {
-        st.args[argc][length] = 0;
-        st.argv[argc] = st.args[argc];
-        ++argc;
-      }
-      length = 0;
-    } else if (length < 255) {
-      // A NUL cannot stand in an argument: it ends it.
-      st.args[argc][length++] = args[i] == 0 ? '\n' : static_cast<char>(args[i]);
-    }
-  }
-  const std::size_t header = size == 0 ? 0 : 1 + args_size;
-  const ConstBytes system(data + header, size - header);
+  st.input.split(data, size);
+  const int argc = st.input.argc;
+  const char* const* argv = st.input.argv;
+  const ConstBytes system = st.input.file;
 
-  MemoryFiles files(system, size != 0);
+  MemoryFiles files(system, st.input.present);
   MemorySink sink;
   Console console(sink);
-  const int code = run_datlift(argc, st.argv, files, console, st.space);
+  const int code = run_datlift(argc, argv, files, console, st.space);
 
   require(!files.input_open, "input left open");
   require(files.bytes_read <= kMaxFileSize, "read behind the largest layout");
@@ -86,7 +71,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
 
   Options options;
-  require(parse_options(argc, st.argv, options), "success despite a usage error");
+  require(parse_options(argc, argv, options), "success despite a usage error");
   const int target = version_number(options.target_value);
   const VersionLayout* layout = find_layout(target);
   require(layout != nullptr && target != kV171, "written with a target that has no layout");
