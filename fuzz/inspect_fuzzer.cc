@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // datlift-inspect's core on arbitrary input: the file and the options of a dry run come from the
-// fuzzer (see fuzz_input.h). Besides finding crashes and sanitizer reports, checks:
+// fuzzer (see fuzz_support.h). Besides finding crashes and sanitizer reports, checks:
 //   - the dry run prints, exits with and writes what datlift's run on the same file does;
 //   - the verdict is the exit code and the last line of datlift's run without options;
 //   - every text shown lies within the file's bytes and ends before a NUL;
@@ -11,7 +11,7 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "fuzz_input.h"
+#include "fuzz_support.h"
 #include "inspect/inspect.h"
 #include "mcfg/mcfg_block.h"
 #include "support/memory_files.h"
@@ -19,12 +19,6 @@
 namespace {
 
 using namespace datlift;
-
-void require(bool ok, const char* what) {
-  if (ok) return;
-  std::fprintf(stderr, "invariant broken: %s\n", what);
-  std::abort();
-}
 
 struct Storage {
   Workspace space;

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Whole runs on arbitrary input: the argument list and SYSTEM.DAT both come from the fuzzer.
 //
-// Input: the arguments and SYSTEM.DAT (see fuzz_input.h). Besides finding crashes and sanitizer
+// Input: the arguments and SYSTEM.DAT (see fuzz_support.h). Besides finding crashes and sanitizer
 // reports, checks:
 //   - a refused run puts no file in place;
 //   - a successful run's SYSTEM.DAT has exactly the size of its version, and identifying it again
@@ -13,7 +13,7 @@
 #include <cstring>
 #include <memory>
 
-#include "fuzz_input.h"
+#include "fuzz_support.h"
 #include "mcfg/mcfg_block.h"
 #include "run/options.h"
 #include "run/run_sequence.h"
@@ -25,12 +25,6 @@
 namespace {
 
 using namespace datlift;
-
-void require(bool ok, const char* what) {
-  if (ok) return;
-  std::fprintf(stderr, "invariant broken: %s\n", what);
-  std::abort();
-}
 
 // Identifies an image in memory, printing nothing that is kept.
 Identification identify(ConstBytes image, WorkingSet& ws) {

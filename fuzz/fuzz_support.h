@@ -1,15 +1,24 @@
 // SPDX-License-Identifier: MIT
-// The fuzz targets' input: one byte n, then n bytes of arguments separated by newlines, then the
-// file's bytes. An empty input stands for a missing file.
+// What the fuzz targets share: their input, one byte n, then n bytes of arguments separated by
+// newlines, then the file's bytes (an empty input stands for a missing file); and the check of an
+// invariant, which ends the run so that the fuzzer keeps the input.
 #pragma once
 
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 
 #include "common/bytes.h"
 
 namespace datlift {
+
+inline void require(bool ok, const char* what) {
+  if (ok) return;
+  std::fprintf(stderr, "invariant broken: %s\n", what);
+  std::abort();
+}
 
 struct FuzzInput {
   char args[256][256];
