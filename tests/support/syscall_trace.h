@@ -5,8 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <map>
+#include <optional>
 #include <set>
 #include <sstream>
 #include <string>
@@ -56,30 +58,40 @@ inline std::vector<Syscall> read_trace(const fs::path& file) {
 // "signal=TERM", ...) at the program's own call `target` of a reference run. strace counts calls
 // by name, and the sanitizers probe memory through a pipe a varying number of times, so the
 // same absolute count can mean another call. The run's own trace shows which call the count
-// meant; where it was not the target, the directory is made ready again and the run repeated
-// with the target's count in that run (or the same count, where the run ended before it).
-inline ProcessResult run_injected(const ScratchDir& dir, const std::function<void()>& prepare,
-                                  const std::vector<std::string>& args, const Syscall& target,
-                                  const std::string& action) {
+// meant; where it was not the target, the directory is made ready again and the run repeated:
+// with the target's count in that run where the run got that far, else with the count moved on
+// by the program's own calls still missing (a fault or kill that landed early may end the run
+// before the target, and each repetition comes closer). Empty where it never landed.
+inline std::optional<ProcessResult> run_injected(const ScratchDir& dir,
+                                                 const std::function<void()>& prepare,
+                                                 const std::vector<std::string>& args,
+                                                 const Syscall& target, const std::string& action) {
+  constexpr int kAttempts = 8;
   ScratchDir logs;
   int ordinal = target.ordinal;
-  for (int attempt = 0; attempt < 4; ++attempt) {
+  for (int attempt = 0; attempt < kAttempts; ++attempt) {
     prepare();
     ProcessSetup setup;
     setup.prefix = {"strace", "-o", (logs / "trace").string(), "-e",
                     "inject=" + target.name + ":" + action + ":when=" + std::to_string(ordinal)};
     const ProcessResult r = run_datlift(dir.path(), args, setup);
-    int next = 0;
+    int own_so_far = 0;  // the program's own calls of the name up to the injected count
+    int target_at = 0;   // the target's count in this run, where it got that far
+    bool landed = false;
     for (const Syscall& c : read_trace(logs / "trace")) {
       if (c.name != target.name) continue;
-      if (c.ordinal == ordinal && !c.runtime && c.own == target.own) return r;
-      if (!c.runtime && c.own == target.own) next = c.ordinal;
+      if (!c.runtime && c.own == target.own) target_at = c.ordinal;
+      if (c.ordinal == ordinal) landed = !c.runtime && c.own == target.own;
+      if (c.ordinal <= ordinal && !c.runtime) own_so_far = c.own;
     }
-    if (next != 0) ordinal = next;
+    if (landed) return r;
+    ordinal = target_at != 0 && target_at != ordinal
+                  ? target_at
+                  : ordinal + std::max(1, target.own - own_so_far);
     for (const auto& e : fs::directory_iterator(dir.path())) fs::remove_all(e.path());
   }
   ADD_FAILURE() << action << " never landed on " << target.line;
-  return {};
+  return std::nullopt;
 }
 
 }  // namespace datlift::testing
