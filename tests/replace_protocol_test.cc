@@ -193,6 +193,28 @@ TEST(ReplaceProtocol, OneFileUnderBothNames) {
   }
 }
 
+// SYSTEM.DAT is written first: when one of its steps fails and one of MCFG.DAT's would fail too,
+// the run ends with SYSTEM.DAT's code and has not touched MCFG.DAT.
+TEST(ReplaceProtocol, FirstFailureInWritingOrderDecides) {
+  const char* const system_steps[] = {"check_writable SYSTEM.DAT", "create_new ./.SYSTEM.DAT",
+                                      "write ./.SYSTEM.DAT", "sync ./.SYSTEM.DAT",
+                                      "close ./.SYSTEM.DAT"};
+  const char* const mcfg_steps[] = {"resolve MCFG.DAT", "check_writable MCFG.DAT"};
+  for (const char* system_step : system_steps) {
+    for (const char* mcfg_step : mcfg_steps) {
+      FakeFileSystem fs;
+      fs.put_file("SYSTEM.DAT", system_file(210));
+      fs.put_file("MCFG.DAT", "old");
+      fs.fail_named = {system_step, mcfg_step};
+      const Contents before = fs.contents();
+      const Plain r = run_on(fs);
+      EXPECT_EQ(r.code, 16) << system_step << ", " << mcfg_step;
+      EXPECT_EQ(fs.failed.size(), 1u) << system_step << ", " << mcfg_step;
+      EXPECT_TRUE(fs.contents() == before) << system_step << ", " << mcfg_step;
+    }
+  }
+}
+
 TEST(ReplaceProtocol, PermissionBitsKept) {
   FakeFileSystem fs;
   fs.put_file("SYSTEM.DAT", system_file(210), 0640);

@@ -307,18 +307,22 @@ void DiskFiles::sync_directories(bool with_mcfg) {
 ReplaceResult DiskFiles::replace(std::span<const ConstBytes> system, ConstBytes mcfg) {
   mcfg_.has_temp = false;
   const bool with_mcfg = !mcfg.empty();
-  if (!prepare(kSystemName, system_)) return ReplaceResult::system_failed;
+  // SYSTEM.DAT is written first, so every step of it comes before any of MCFG.DAT: the first
+  // failure in that order decides the exit code.
+  if (!prepare(kSystemName, system_) || !stage(system_, system))
+    return ReplaceResult::system_failed;
+  Placed placed = Placed::created;
   if (with_mcfg) {
-    if (!prepare(kMcfgName, mcfg_)) return ReplaceResult::mcfg_failed;
+    if (!prepare(kMcfgName, mcfg_)) {
+      discard(system_);
+      return ReplaceResult::mcfg_failed;
+    }
     // One file under both names would end up holding one of the two contents only.
     if (mcfg_.old.exists && system_.old.exists && mcfg_.old.id == system_.old.id) {
       report_text(kMcfgName, "resolve", "the same file as SYSTEM.DAT");
+      discard(system_);
       return ReplaceResult::mcfg_failed;
     }
-  }
-  if (!stage(system_, system)) return ReplaceResult::system_failed;
-  Placed placed = Placed::created;
-  if (with_mcfg) {
     const ConstBytes parts[] = {mcfg};
     if (!stage(mcfg_, parts)) {
       discard(system_);

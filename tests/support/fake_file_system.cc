@@ -42,7 +42,12 @@ int FakeFileSystem::mode_of(const std::string& name) const {
 
 bool FakeFileSystem::fault(const char* primitive, const std::string& path) {
   log.push_back(std::string(primitive) + " " + path);
-  if (fail_at.count(++calls) == 0) return false;
+  const auto named = std::find_if(fail_named.begin(), fail_named.end(), [&](const std::string& p) {
+    return log.back().rfind(p, 0) == 0;
+  });
+  const bool by_name = named != fail_named.end();
+  if (by_name) fail_named.erase(named);
+  if (fail_at.count(++calls) == 0 && !by_name) return false;
   failed.push_back(primitive);
   return true;
 }
@@ -88,7 +93,7 @@ FsStatus FakeFileSystem::open_read(const char* path, FileHandle& file, FileFacts
   const std::uint64_t id = follow(path);
   if (id == 0) return error(Fault::absent, kNoEntry);
   file = next_handle_++;
-  open_[file] = {id, 0};
+  open_[file] = {id, 0, path};
   facts = {true, true, {1, id}};
   return {};
 }
@@ -109,7 +114,7 @@ FsStatus FakeFileSystem::create_new(const char* path, FileHandle& file) {
   if (names_.count(path) != 0) return error(Fault::exists, kExists);
   put_file(path, "");
   file = next_handle_++;
-  open_[file] = {names_.at(path).object, 0};
+  open_[file] = {names_.at(path).object, 0, path};
   return {};
 }
 
@@ -120,20 +125,22 @@ FsStatus FakeFileSystem::copy_metadata(const char* from, FileHandle to) {
 }
 
 FsStatus FakeFileSystem::write(FileHandle file, std::span<const ConstBytes> parts) {
-  if (fault("write", "")) return error(Fault::other, kFaultCode);
+  if (fault("write", open_.at(file).name)) return error(Fault::other, kFaultCode);
   std::string& content = objects_.at(open_.at(file).object).content;
   for (const ConstBytes part : parts) content.append(part.begin(), part.end());
   return {};
 }
 
-FsStatus FakeFileSystem::sync(FileHandle) {
-  return fault("sync", "") ? error(Fault::other, kFaultCode) : FsStatus{};
+FsStatus FakeFileSystem::sync(FileHandle file) {
+  return fault("sync", open_.at(file).name) ? error(Fault::other, kFaultCode) : FsStatus{};
 }
 
 FsStatus FakeFileSystem::close(FileHandle file) {
   // A failed close releases the handle all the same.
-  open_.erase(file);
-  return fault("close", "") ? error(Fault::other, kFaultCode) : FsStatus{};
+  const auto it = open_.find(file);
+  const std::string name = it != open_.end() ? it->second.name : "";
+  if (it != open_.end()) open_.erase(it);
+  return fault("close", name) ? error(Fault::other, kFaultCode) : FsStatus{};
 }
 
 FsStatus FakeFileSystem::rename(const char* from, const char* to) {
@@ -183,7 +190,7 @@ FsStatus FakeFileSystem::lock(const char* name, FileHandle& lock, FileId& locked
     return error(Fault::busy, kWouldBlock);
   }
   lock = next_handle_++;
-  open_[lock] = {id, 0};
+  open_[lock] = {id, 0, name};
   locked = {1, id};
   return {};
 }

@@ -24,6 +24,8 @@ class FakeFileSystem final : public FileSystem {
   bool can_lock = true;
   // Numbers of the calls (from 1, counting every call that can fail) that fail with kFaultCode.
   std::set<int> fail_at;
+  // Calls whose log entry ("<primitive> <path>") begins with one of these fail, each once.
+  std::vector<std::string> fail_named;
   // Another process's lock on SYSTEM.DAT, held for this many attempts to lock it.
   int busy_attempts = 0;
 
@@ -79,6 +81,7 @@ class FakeFileSystem final : public FileSystem {
   struct Open {
     std::uint64_t object;
     std::size_t position;
+    std::string name;  // as opened, for the log
   };
 
   bool fault(const char* primitive, const std::string& path);
