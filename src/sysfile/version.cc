@@ -6,9 +6,23 @@
 #include <limits>
 
 namespace datlift {
+namespace {
 
+// The value as a double in memory: rounded to double precision, and opaque to the optimiser, so
+// that no compiler fuses the operation that made it with the next one (one rounding instead of
+// two, on CPUs with a fused multiply-add) or keeps it in a wider register (x87). The build asks
+// for no contraction too; this holds whatever flags a build adds.
+double rounded(double value) {
+  volatile double stored = value;
+  return stored;
+}
+
+}  // namespace
+
+// Two IEEE double operations, each rounded on its own, on every CPU: the numbers that decide
+// between versions (1.99995 gives 199; fused, 200) come out the same everywhere.
 std::int32_t version_number(double value) {
-  const double hundredths = value * 100.0 + 0.005;
+  const double hundredths = rounded(rounded(value * 100.0) + 0.005);
   if (std::isnan(hundredths)) return 0;
   constexpr double kMax = static_cast<double>(std::numeric_limits<std::int32_t>::max());
   constexpr double kMin = static_cast<double>(std::numeric_limits<std::int32_t>::min());
