@@ -90,7 +90,18 @@ Every check is made before anything is written, and the new files replace
 the old ones only when both are complete, so an interrupted run leaves the
 files as they were or fully converted. The outcome of a run is told by fixed
 messages and exit codes that scripts can rely on.")
-if(DATLIFT_LINK STREQUAL "dynamic")
+if(DATLIFT_ARCH)
+  # Cross-built (cmake/linux-cross.cmake): the package is for that CPU.
+  set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE ${DATLIFT_ARCH})
+endif()
+if(DATLIFT_LINK STREQUAL "dynamic" AND NOT CMAKE_CROSSCOMPILING)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+elseif(DATLIFT_LINK STREQUAL "dynamic")
+  # Read by cpack: the dependencies of the programs built for another CPU.
+  set(CPACK_DATLIFT_ARCH ${DATLIFT_ARCH})
+  set(CPACK_DATLIFT_TRIPLET ${DATLIFT_TRIPLET})
+  set(CPACK_DATLIFT_PROGRAMS ${CMAKE_BINARY_DIR}/datlift ${CMAKE_BINARY_DIR}/datlift-inspect)
+  set(CPACK_DATLIFT_WORK ${CMAKE_BINARY_DIR}/cross-depends)
+  set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_SOURCE_DIR}/cmake/cross-depends.cmake)
 endif()
 include(CPack)

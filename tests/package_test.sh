@@ -2,11 +2,14 @@
 # SPDX-License-Identifier: MIT
 # Installs the program with cmake --install and as a Debian package into scratch roots, checks
 # what a distribution asks of them (lintian, mandoc, a stripped program), and runs the installed
-# binary on the shipped sample.
-#   package_test.sh BUILD_DIR SOURCE_DIR
+# binary on the shipped sample. For a package of another CPU, ARCH is its Debian architecture and
+# EMULATOR the command that runs its programs here (qemu-user).
+#   package_test.sh BUILD_DIR SOURCE_DIR [ARCH EMULATOR...]
 set -euo pipefail
 build=$1
 src=$2
+arch=${3:-$(dpkg --print-architecture)}
+emulator=("${@:4}")
 work=$(mktemp -d "${TMPDIR:-/tmp}/datlift-package-XXXXXX")
 trap 'rm -rf "$work"' EXIT
 
@@ -31,6 +34,8 @@ done
 (cd "$build" && cpack -G DEB -B "$work/pkg" >/dev/null)
 deb=$(ls "$work"/pkg/*.deb)
 [ "$(dpkg-deb -f "$deb" Package)" = datlift ] || fail "package name"
+[ "$(dpkg-deb -f "$deb" Architecture)" = "$arch" ] || fail "architecture $(dpkg-deb -f "$deb" Architecture)"
+[[ "$(dpkg-deb -f "$deb" Depends)" =~ ^libc6\ \(\>=\ [0-9.]+\)$ ]] || fail "depends $(dpkg-deb -f "$deb" Depends)"
 # No error and no warning of lintian in its pedantic mode (information is allowed).
 tags=$(lintian --pedantic "$deb" 2>/dev/null | grep -E '^[EW]: ' || true)
 [ -z "$tags" ] || fail "lintian: $tags"
@@ -40,7 +45,7 @@ lint=$(mandoc -T lint "$src/doc/datlift.1" "$src/doc/datlift-inspect.1" || true)
 dpkg-deb -x "$deb" "$work/root"
 mkdir "$work/run"
 cp "$src/samples/SYSTEM.DAT" "$work/run/"
-out=$(cd "$work/run" && "$work/root/usr/bin/datlift")
+out=$(cd "$work/run" && ${emulator[@]+"${emulator[@]}"} "$work/root/usr/bin/datlift")
 expected='DATLIFT V2.50
 System file >> V2.10 << for Motion Control Unit PLX-8 read in!
 Conversion from PLX-8 V2.10 --> PLX-8 V2.50
@@ -48,6 +53,6 @@ File: -MCFG.DAT- generated!'
 [ "$out" = "$expected" ] || fail "unexpected output: $out"
 [ "$(stat -c %s "$work/run/SYSTEM.DAT")" = 18620 ] || fail "SYSTEM.DAT size"
 [ "$(stat -c %s "$work/run/MCFG.DAT")" = 460 ] || fail "MCFG.DAT size"
-"$work/root/usr/bin/datlift-inspect" "$work/run/SYSTEM.DAT" "$work/run/MCFG.DAT" >/dev/null ||
+${emulator[@]+"${emulator[@]}"} "$work/root/usr/bin/datlift-inspect" "$work/run/SYSTEM.DAT" "$work/run/MCFG.DAT" >/dev/null ||
   fail "datlift-inspect on the converted files"
 echo "package: $(basename "$deb") installed, lintian and mandoc clean, ran on the sample"

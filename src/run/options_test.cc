@@ -78,7 +78,7 @@ TEST(Options, AxisNamesFillSlotsInOrderCutToElevenCharacters) {
 
 TEST(Options, EighteenNamesAtMost) {
   std::vector<std::string> names;
-  for (int i = 0; i < 19; ++i) names.push_back("/AN" + std::to_string(i));
+  for (int i = 0; i < 19; ++i) names.push_back(std::string("/AN").append(std::to_string(i)));
   std::vector<const char*> args;
   for (const auto& n : names) args.push_back(n.c_str());
   Options o;

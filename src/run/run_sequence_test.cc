@@ -199,7 +199,7 @@ TEST(RunSequence, UsageErrorsComeBeforeSystemDatIsOpened) {
     EXPECT_EQ(missing.opens, 0);
   }
   std::vector<std::string> nineteen;
-  for (int i = 0; i < 19; ++i) nineteen.push_back("/AN" + std::to_string(i));
+  for (int i = 0; i < 19; ++i) nineteen.push_back(std::string("/AN").append(std::to_string(i)));
   const RunOutcome out = run_in_memory(system_dat(210, "PLX-8"), nineteen);
   EXPECT_EQ(out.code, 1);
   EXPECT_EQ(out.opens, 0);
