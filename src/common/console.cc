@@ -8,8 +8,8 @@
 namespace datlift {
 namespace {
 
-// The longest message is the read-in line with two 199-character tokens; a version value printed
-// in fixed point has at most 309 digits before its point.
+// The longest message with a number in fixed point is a version value with at most 309 digits
+// before its point; messages of texts only may be longer (they go out in pieces).
 constexpr std::size_t kMaxMessage = 2048;
 
 // Whether every conversion of a format is "%s" or "%i", which format_plain handles.
@@ -19,11 +19,16 @@ bool is_plain(const char* format) {
   return true;
 }
 
-// Formats "%s" and "%i" as printf does, without the cost of the general machinery.
-std::size_t format_plain(char* out, const char* format, va_list args) {
+// Formats "%s" and "%i" as printf does, without the cost of the general machinery. A message
+// longer than the room (paths may be) goes out in pieces: never cut.
+std::size_t format_plain(char* out, const char* format, va_list args, OutputSink& sink) {
   std::size_t n = 0;
   auto put = [&](char c) {
-    if (n < kMaxMessage) out[n++] = c;
+    if (n == kMaxMessage) {
+      sink.write(out, n);
+      n = 0;
+    }
+    out[n++] = c;
   };
   for (const char* p = format; *p != 0; ++p) {
     if (*p != '%') {
@@ -55,7 +60,7 @@ void Console::print(const char* format, ...) {
   va_start(args, format);
   std::size_t size = 0;
   if (is_plain(format)) {
-    size = format_plain(text, format, args);
+    size = format_plain(text, format, args, sink_);
   } else {
     const int length = std::vsnprintf(text, sizeof text, format, args);
     if (length > 0)

@@ -72,7 +72,7 @@ class MemorySink final : public OutputSink {
   std::string_view text() const { return {buffer_, size_}; }
 
  private:
-  char buffer_[8192] = {};
+  char buffer_[32768] = {};
   std::size_t size_ = 0;
 };
 
