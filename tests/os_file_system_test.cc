@@ -8,6 +8,7 @@
 #endif
 #include <windows.h>
 #else
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -142,6 +143,36 @@ TEST(OsFiles, FilesThatCannotBeReplaced) {
     EXPECT_EQ(r.err.rfind("datlift: ", 0), 0u) << c.name << r.err;
   }
 }
+
+#ifndef _WIN32
+// A relative link in a current directory deeper than any path the system takes (PATH_MAX): it
+// is followed from where it stands, as the system follows it.
+TEST(OsFiles, RelativeLinkInADeepDirectory) {
+  InScratchDir dir;
+  const std::string part(200, 'd');
+  int depth = 0;
+  for (; depth * (part.size() + 1) <= 4096 + 200; ++depth) {
+    ASSERT_EQ(::mkdir(part.c_str(), 0700), 0);
+    ASSERT_EQ(::chdir(part.c_str()), 0);
+  }
+  ASSERT_EQ(::mkdir("sub", 0700), 0);
+  put("sub/real.dat", system_file(210));
+  ASSERT_EQ(::symlink("sub/real.dat", "SYSTEM.DAT"), 0);
+  const RunResult r = run_here();
+  EXPECT_EQ(r.code, 0) << r.out << r.err;
+  std::ifstream converted("sub/real.dat", std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(converted), {}).size(), 18620u);
+  char link[32] = {};
+  EXPECT_EQ(::readlink("SYSTEM.DAT", link, sizeof link - 1), 12);
+  // Removed from below, by short names: the whole path is too long for the system.
+  for (const char* name : {"SYSTEM.DAT", "MCFG.DAT", "sub/real.dat"}) ::unlink(name);
+  ::rmdir("sub");
+  for (; depth > 0; --depth) {
+    ASSERT_EQ(::chdir(".."), 0);
+    ASSERT_EQ(::rmdir(part.c_str()), 0);
+  }
+}
+#endif
 
 #ifdef _WIN32
 HANDLE open_without_delete_sharing(const wchar_t* name) {

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: MIT
 // The replace protocol on real system calls: runs at the same time on one file, termination
 // signals in the write phase, the lock held by another process, metadata of the old file.
+#include <poll.h>
 #include <sys/file.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 
 #include <gtest/gtest.h>
@@ -111,11 +113,18 @@ TEST(Protocol, TerminationSignalsInTheWritePhase) {
     if (writing && !c.runtime && c.name != "exit_group") calls.push_back(c);
   }
   ASSERT_GT(calls.size(), 10u);
-  const int signals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
-  const char* names[] = {"INT", "TERM", "HUP", "QUIT"};
-  int runs = 0, left_behind = 0;
+  // Every signal whose default action ends the process, that a process can hold.
+  const struct {
+    int number;
+    const char* name;
+  } signals[] = {{SIGINT, "INT"},       {SIGTERM, "TERM"}, {SIGHUP, "HUP"},   {SIGQUIT, "QUIT"},
+                 {SIGUSR1, "USR1"},     {SIGUSR2, "USR2"}, {SIGALRM, "ALRM"}, {SIGVTALRM, "VTALRM"},
+                 {SIGPROF, "PROF"},     {SIGPWR, "PWR"},   {SIGIO, "IO"},     {SIGXCPU, "XCPU"},
+                 {SIGSTKFLT, "STKFLT"}, {SIGABRT, "ABRT"}, {34, "34"}};  // SIGRTMIN
+  constexpr int kSignals = sizeof signals / sizeof signals[0];
+  int runs = 0, left_behind = 0, per_signal[kSignals] = {};
   for (const Syscall& c : calls) {
-    const int k = runs++ % 4;
+    const int k = runs++ % kSignals;
     ScratchDir dir;
     const std::optional<ProcessResult> r = run_injected(
         dir,
@@ -123,14 +132,17 @@ TEST(Protocol, TerminationSignalsInTheWritePhase) {
           write_file(dir / "SYSTEM.DAT", system_dat(210));
           write_file(dir / "MCFG.DAT", Image(300, 0x42));
         },
-        {}, c, std::string("signal=") + names[k]);
+        {}, c, std::string("signal=") + signals[k].name);
     if (!r) continue;
     const Snapshot after = snapshot(dir.path());
-    EXPECT_EQ(r->signal, signals[k]) << c.line;
-    EXPECT_EQ(after, converted) << c.line;
+    EXPECT_EQ(r->signal, signals[k].number) << c.line;
+    EXPECT_TRUE(after == converted) << signals[k].name << " at " << c.line;
     left_behind += static_cast<int>(after.size()) - 2;
+    ++per_signal[k];
   }
-  std::printf("signal runs: %d; files left behind: %d\n", runs, left_behind);
+  std::printf("signal runs: %d; files left behind: %d; runs per signal:", runs, left_behind);
+  for (int k = 0; k < kSignals; ++k) std::printf(" %s %d", signals[k].name, per_signal[k]);
+  std::printf("\n");
 }
 
 std::string command_output(const std::string& command) {
@@ -181,6 +193,191 @@ TEST(Protocol, GroupKeptWhereTheOwnerCannotBe) {
   EXPECT_EQ(st.st_gid, 4321u);
   EXPECT_EQ(st.st_mode & 07777, 0664u);
   EXPECT_EQ(st.st_size, 18620);
+}
+
+// Another user who may search the directory opens every new name in it at once, and holds on:
+// the temporary files are for the owner alone until their content and access are complete.
+class Watcher {
+ public:
+  explicit Watcher(const fs::path& dir) {
+    int ready[2];
+    if (::pipe2(ready, O_CLOEXEC) != 0 || ::pipe2(stop_, O_CLOEXEC) != 0 ||
+        ::pipe2(result_, O_CLOEXEC) != 0)
+      std::abort();
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      ::close(stop_[1]);
+      watch(dir.c_str(), ready[1]);
+    }
+    ::close(ready[1]);
+    ::close(stop_[0]);
+    ::close(result_[1]);
+    char byte;
+    if (::read(ready[0], &byte, 1) != 1) std::abort();
+    ::close(ready[0]);
+  }
+  // How many new names the watcher saw, and how many of them it could open.
+  std::pair<int, int> finish() {
+    ::close(stop_[1]);
+    int counts[2] = {};
+    if (::read(result_[0], counts, sizeof counts) != sizeof counts) std::abort();
+    ::waitpid(pid_, nullptr, 0);
+    return {counts[0], counts[1]};
+  }
+
+ private:
+  [[noreturn]] void watch(const char* dir, int ready) {
+    if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(1);
+    const int in = ::inotify_init1(IN_NONBLOCK);
+    if (in < 0 || ::inotify_add_watch(in, dir, IN_CREATE | IN_MOVED_TO) < 0) ::_exit(1);
+    if (::write(ready, "r", 1) != 1) ::_exit(1);
+    int counts[2] = {};
+    alignas(inotify_event) char events[4096];
+    for (;;) {
+      pollfd fds[2] = {{in, POLLIN, 0}, {stop_[0], POLLIN, 0}};
+      ::poll(fds, 2, -1);
+      for (ssize_t n; (n = ::read(in, events, sizeof events)) > 0;) {
+        for (ssize_t at = 0; at < n;) {
+          const auto* e = reinterpret_cast<const inotify_event*>(events + at);
+          at += static_cast<ssize_t>(sizeof(inotify_event) + e->len);
+          if (e->len == 0 || e->name[0] != '.') continue;
+          char path[8192];
+          std::snprintf(path, sizeof path, "%s/%s", dir, e->name);
+          ++counts[0];
+          if (::open(path, O_RDONLY) >= 0) ++counts[1];  // kept open, as an attacker would
+        }
+      }
+      if (fds[1].revents != 0) break;
+    }
+    if (::write(result_[1], counts, sizeof counts) != sizeof counts) ::_exit(1);
+    ::_exit(0);
+  }
+
+  pid_t pid_;
+  int stop_[2];
+  int result_[2];
+};
+
+TEST(Protocol, TemporaryFilesForTheOwnerAlone) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to watch as another user";
+  if (std::system("strace -o /dev/null true >/dev/null 2>&1") != 0)
+    GTEST_SKIP() << "strace cannot trace here";
+  constexpr int kRuns = 10;
+  int seen = 0, opened = 0;
+  for (int run = 0; run < kRuns; ++run) {
+    ScratchDir dir;
+    ASSERT_EQ(::chmod(dir.path().c_str(), 0755), 0);
+    write_file(dir / "SYSTEM.DAT", system_dat(210));
+    write_file(dir / "MCFG.DAT", Image(300, 0x42));
+    ASSERT_EQ(::chmod((dir / "SYSTEM.DAT").c_str(), 0600), 0);
+    ASSERT_EQ(::chmod((dir / "MCFG.DAT").c_str(), 0600), 0);
+    Watcher watcher(dir.path());
+    // Each look at a file slowed down: a window in which a file open to others would be opened.
+    ProcessSetup slowed;
+    slowed.prefix = {"strace", "-o", "/dev/null", "-e",
+                     "inject=newfstatat,fstat,listxattr:delay_enter=20000"};
+    slowed.umask = run % 2 == 0 ? 022 : 0;
+    EXPECT_EQ(run_datlift(dir.path(), {}, slowed).code, 0);
+    const auto [s, o] = watcher.finish();
+    seen += s;
+    opened += o;
+  }
+  std::printf("watcher as another user: %d new names seen in %d runs, %d of them opened\n", seen,
+              kRuns, opened);
+  EXPECT_GE(seen, kRuns * 3);
+  EXPECT_EQ(opened, 0);
+}
+
+// Permission bits, owner, group and attributes after runs by the owner, a group member and
+// root, whatever the umask: applied when the content is complete, since a write clears the
+// set-user-ID and set-group-ID bits, and on a file that its owner may still change.
+TEST(Protocol, MetadataKeptForEveryUser) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to run as other users";
+  const std::vector<std::string> owner = {"setpriv", "--reuid=1234", "--regid=1234",
+                                          "--clear-groups", "--"};
+  const std::vector<std::string> member = {"setpriv", "--reuid=1234", "--regid=1234",
+                                           "--groups=4321", "--"};
+  const struct {
+    const char* who;
+    uid_t uid;
+    gid_t gid;
+    mode_t mode;
+    std::vector<std::string> runner;
+    mode_t umask;
+    bool attribute;
+  } cases[] = {
+      {"owner, set-user-ID", 1234, 1234, 04755, owner, 022, false},
+      {"group member, set-group-ID", 65534, 4321, 02770, member, 022, false},
+      {"owner, umask 0222, user attribute", 1234, 1234, 0640, owner, 0222, true},
+      {"owner, umask 0277, user attribute", 1234, 1234, 0640, owner, 0277, true},
+      {"root, set-user-ID and set-group-ID", 0, 0, 06755, {}, 022, true},
+  };
+  for (const auto& c : cases) {
+    ScratchDir dir;
+    const std::string sys = (dir / "SYSTEM.DAT").string();
+    write_file(dir / "SYSTEM.DAT", system_dat(210));
+    ASSERT_EQ(::chown(dir.path().c_str(), 1234, 1234), 0);
+    ASSERT_EQ(::chown(sys.c_str(), c.uid, c.gid), 0);
+    ASSERT_EQ(::chmod(sys.c_str(), c.mode), 0);
+    if (c.attribute &&
+        std::system(("setfattr -n user.machine -v cell7 '" + sys + "'").c_str()) != 0)
+      GTEST_SKIP() << "the file system holds no user attributes";
+    ProcessSetup setup;
+    setup.prefix = c.runner;
+    setup.umask = c.umask;
+    const ProcessResult r = run_datlift(dir.path(), {}, setup);
+    EXPECT_EQ(r.code, 0) << c.who << "\n" << r.error;
+    struct stat st;
+    ASSERT_EQ(::stat(sys.c_str(), &st), 0);
+    EXPECT_EQ(st.st_size, 18620) << c.who;
+    EXPECT_EQ(st.st_mode & 07777, c.mode) << c.who;
+    EXPECT_EQ(st.st_gid, c.gid) << c.who;
+    if (c.attribute) {
+      EXPECT_EQ(
+          command_output("getfattr --absolute-names --only-values -n user.machine '" + sys + "'"),
+          "cell7")
+          << c.who;
+    }
+    std::printf("%s: mode %04o, owner %u, group %u, exit %d\n", c.who, st.st_mode & 07777,
+                st.st_uid, st.st_gid, r.code);
+  }
+}
+
+// A capability is an attribute that only root may set, and that a write clears.
+TEST(Protocol, CapabilityKeptForRoot) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to set a capability";
+  ScratchDir dir;
+  const std::string sys = (dir / "SYSTEM.DAT").string();
+  write_file(dir / "SYSTEM.DAT", system_dat(210));
+  if (std::system(("setcap cap_net_raw+ep '" + sys + "' 2>/dev/null").c_str()) != 0)
+    GTEST_SKIP() << "no setcap, or the file system holds no capabilities";
+  const std::string before = command_output("getcap '" + sys + "'");
+  ASSERT_NE(before.find("cap_net_raw"), std::string::npos) << before;
+  ASSERT_EQ(run_datlift(dir.path(), {}).code, 0);
+  EXPECT_EQ(command_output("getcap '" + sys + "'"), before);
+  std::printf("capability after a run by root: %s", before.c_str());
+}
+
+// A default ACL of the directory gives every new file its entries: the new SYSTEM.DAT has
+// exactly the old one's access (none of those entries), and a new MCFG.DAT what any new file there
+// gets.
+TEST(Protocol, DefaultAclOfTheDirectory) {
+  ScratchDir dir;
+  const std::string d = dir.path().string(), sys = d + "/SYSTEM.DAT", ref = d + "/reference";
+  write_file(dir / "SYSTEM.DAT", system_dat(210));
+  ASSERT_EQ(::chmod(sys.c_str(), 0640), 0);
+  if (std::system(("setfacl -d -m u:65534:rwx '" + d + "' 2>/dev/null").c_str()) != 0)
+    GTEST_SKIP() << "no setfacl, or the file system holds no ACLs";
+  ASSERT_EQ(std::system(("touch '" + ref + "'").c_str()), 0);
+  const std::string acl = "getfacl -c -n -p ";
+  const std::string before = command_output(acl + "'" + sys + "'");
+  ASSERT_EQ(before.find("user:65534"), std::string::npos) << before;
+  const ProcessResult r = run_datlift(dir.path(), {});
+  ASSERT_EQ(r.code, 0) << r.error;
+  EXPECT_EQ(command_output(acl + "'" + sys + "'"), before);
+  EXPECT_EQ(command_output(acl + "'" + d + "/MCFG.DAT'"), command_output(acl + "'" + ref + "'"));
+  std::printf("SYSTEM.DAT after a run under a default ACL:\n%sMCFG.DAT:\n%s", before.c_str(),
+              command_output(acl + "'" + d + "/MCFG.DAT'").c_str());
 }
 
 }  // namespace

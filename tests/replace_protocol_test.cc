@@ -9,10 +9,12 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <optional>
 
 #include "run/program.h"
 #include "support/fake_file_system.h"
 #include "support/memory_files.h"
+#include "support/recovery.h"
 #include "support/sample_image.h"
 
 namespace datlift {
@@ -32,7 +34,6 @@ struct Scenario {
   std::vector<std::string> args;
   bool old_mcfg;
   bool links = false;  // both names links into another directory
-  bool can_exchange = true;
   bool can_link = true;
   bool can_lock = true;
 };
@@ -43,9 +44,9 @@ const Scenario kScenarios[] = {
     {"MCFG.DAT not due", 171, {"/V2.00"}, true},
     {"V2.50 refresh", 250, {"/ANEW"}, true},
     {"through links", 200, {}, true, true},
-    {"no exchange", 210, {}, true, false, false},
-    {"no exchange, no hard links", 210, {}, true, false, false, false},
-    {"no locks, no exchange", 210, {}, false, false, false, true, false},
+    {"no hard links", 210, {}, true, false, false},
+    {"no hard links, MCFG.DAT new", 210, {}, false, false, false},
+    {"no locks", 210, {}, false, false, true, false},
 };
 
 struct Result {
@@ -56,14 +57,27 @@ struct Result {
   std::vector<std::string> failed;
   int calls = 0;
   bool signals_balanced = false;
+  std::optional<Contents> at_death;
+  int writes_open_to_others = 0;
+  std::vector<std::string> log;
 };
 
-Result run(const Scenario& s, const std::set<int>& fail_at) {
+// How a run is disturbed: calls that fail, calls that are done but report failure, a kill.
+struct Disturbance {
+  std::set<int> fail_at = {};
+  std::set<int> done_but_failed = {};
+  int kill_at = 0;
+  bool kill_is_held = false;
+};
+
+Result run(const Scenario& s, const Disturbance& d) {
   FakeFileSystem fs;
-  fs.can_exchange = s.can_exchange;
   fs.can_link = s.can_link;
   fs.can_lock = s.can_lock;
-  fs.fail_at = fail_at;
+  fs.fail_at = d.fail_at;
+  fs.done_but_failed = d.done_but_failed;
+  fs.kill_at = d.kill_at;
+  fs.kill_is_held = d.kill_is_held;
   const std::string prefix = s.links ? "store/" : "";
   fs.put_file(prefix + (s.links ? "machine.dat" : "SYSTEM.DAT"), system_file(s.version), 0640);
   if (s.old_mcfg) fs.put_file(prefix + (s.links ? "mcfg.dat" : "MCFG.DAT"), "old MCFG", 0600);
@@ -84,6 +98,9 @@ Result run(const Scenario& s, const std::set<int>& fail_at) {
   r.failed = fs.failed;
   r.calls = fs.calls;
   r.signals_balanced = fs.signals_held == 0 && fs.signals_released_in_order;
+  r.at_death = fs.at_death;
+  r.log = fs.log;
+  r.writes_open_to_others = fs.writes_open_to_others;
   return r;
 }
 
@@ -119,9 +136,10 @@ Outcome judge(const Result& r, const Contents& before, const Contents& converted
   return kKept;
 }
 
-std::string describe(const Scenario& s, const std::set<int>& fail_at, const Result& r) {
+std::string describe(const Scenario& s, const Disturbance& d, const Result& r) {
   std::string text = std::string(s.name) + ", failing calls";
-  for (const int n : fail_at) text += " " + std::to_string(n);
+  for (const int n : d.fail_at) text += " " + std::to_string(n);
+  for (const int n : d.done_but_failed) text += " " + std::to_string(n) + " (done)";
   text += " (" + (r.failed.empty() ? std::string("none reached") : r.failed[0]);
   if (r.failed.size() > 1) text += ", " + r.failed[1];
   text += "): exit " + std::to_string(r.code) + "\n" + r.err;
@@ -130,35 +148,74 @@ std::string describe(const Scenario& s, const std::set<int>& fail_at, const Resu
 
 TEST(ReplaceProtocol, EverySingleAndDoubleFault) {
   int counts[4] = {};
-  int singles = 0, pairs = 0;
+  int singles = 0, pairs = 0, done = 0;
   for (const Scenario& s : kScenarios) {
     const Result reference = run(s, {});
     ASSERT_EQ(reference.code, 0) << s.name << "\n" << reference.out << reference.err;
     ASSERT_EQ(reference.err, s.can_lock ? ""
                                         : "datlift: SYSTEM.DAT: lock: Operation not "
                                           "supported; going on without a lock\n");
-    const Result untouched = run(s, {1});  // the first call fails: nothing is done
+    EXPECT_EQ(reference.writes_open_to_others, 0) << s.name;
+    const Result untouched = run(s, {.fail_at = {1}});  // the first call fails: nothing is done
     Contents before = untouched.after;
     ASSERT_NE(before, reference.after) << s.name;
-    for (int first = 1; first <= reference.calls; ++first) {
-      const Result one = run(s, {first});
-      const Outcome o = judge(one, before, reference.after);
-      EXPECT_NE(o, kBroken) << describe(s, {first}, one);
+    auto tally = [&](const Disturbance& d) {
+      const Result r = run(s, d);
+      const Outcome o = judge(r, before, reference.after);
+      EXPECT_NE(o, kBroken) << describe(s, d, r);
       ++counts[o];
+      return r;
+    };
+    for (int first = 1; first <= reference.calls; ++first) {
+      const Result one = tally({.fail_at = {first}});
       ++singles;
-      for (int second = first + 1; second <= one.calls; ++second) {
-        const Result two = run(s, {first, second});
-        const Outcome o2 = judge(two, before, reference.after);
-        EXPECT_NE(o2, kBroken) << describe(s, {first, second}, two);
-        ++counts[o2];
-        ++pairs;
+      for (int second = first + 1; second <= one.calls; ++second, ++pairs)
+        tally({.fail_at = {first, second}});
+      // A call that takes effect and reports failure all the same.
+      tally({.done_but_failed = {first}});
+      ++done;
+    }
+  }
+  std::printf(
+      "fault combinations: %d single, %d double, %d done but reported failed; converted %d, "
+      "untouched %d, old content kept and stated %d, broken %d\n",
+      singles, pairs, done, counts[kConverted], counts[kUntouched], counts[kKept], counts[kBroken]);
+}
+
+// The file that a name stands for, through links.
+std::string content_of(const Contents& files, const std::string& name) {
+  const std::string file = stands_for(files, name);
+  return files.count(file) != 0 ? files.at(file) : "(none)";
+}
+
+// Killed at any call: by SIGKILL, the README's recovery rule restores a matching pair, both old
+// or both new, and leaves nothing else; by a signal that the run holds, the files are a matching
+// pair as they are, with nothing left behind.
+TEST(ReplaceProtocol, KilledAtAnyCall) {
+  int kills = 0, held = 0, restored_old = 0, restored_new = 0;
+  for (const Scenario& s : kScenarios) {
+    const Result reference = run(s, {});
+    const Result untouched = run(s, {.fail_at = {1}});
+    for (int at = 1; at <= reference.calls; ++at) {
+      for (const bool is_held : {false, true}) {
+        const Result r = run(s, {.kill_at = at, .kill_is_held = is_held});
+        ASSERT_TRUE(r.at_death) << s.name << ", killed at " << at;
+        const Contents after = is_held ? *r.at_death : recover(*r.at_death);
+        const bool as_before = after == untouched.after, as_converted = after == reference.after;
+        EXPECT_TRUE(as_before || as_converted)
+            << s.name << ", killed at call " << at << (is_held ? " (held)" : "") << ": "
+            << r.log[static_cast<std::size_t>(at - 1)] << "\nSYSTEM.DAT "
+            << (content_of(after, "SYSTEM.DAT") == content_of(reference.after, "SYSTEM.DAT"))
+            << ", MCFG.DAT " << content_of(after, "MCFG.DAT").size();
+        ++(is_held ? held : kills);
+        if (!is_held) ++(as_before ? restored_old : restored_new);
       }
     }
   }
   std::printf(
-      "fault combinations: %d single, %d double; converted %d, untouched %d, old content kept "
-      "and stated %d, broken %d\n",
-      singles, pairs, counts[kConverted], counts[kUntouched], counts[kKept], counts[kBroken]);
+      "kill points: %d, each restored by the recovery rule to a matching pair (%d old, %d new); "
+      "held signals: %d, each ending with a matching pair and nothing left\n",
+      kills, restored_old, restored_new, held);
 }
 
 struct Plain {
@@ -196,9 +253,8 @@ TEST(ReplaceProtocol, OneFileUnderBothNames) {
 // SYSTEM.DAT is written first: when one of its steps fails and one of MCFG.DAT's would fail too,
 // the run ends with SYSTEM.DAT's code and has not touched MCFG.DAT.
 TEST(ReplaceProtocol, FirstFailureInWritingOrderDecides) {
-  const char* const system_steps[] = {"check_writable SYSTEM.DAT", "create_new ./.SYSTEM.DAT",
-                                      "write ./.SYSTEM.DAT", "sync ./.SYSTEM.DAT",
-                                      "close ./.SYSTEM.DAT"};
+  const char* const system_steps[] = {"check_writable SYSTEM.DAT", "create_new .SYSTEM.DAT",
+                                      "write .SYSTEM.DAT", "sync .SYSTEM.DAT", "close .SYSTEM.DAT"};
   const char* const mcfg_steps[] = {"resolve MCFG.DAT", "check_writable MCFG.DAT"};
   for (const char* system_step : system_steps) {
     for (const char* mcfg_step : mcfg_steps) {
@@ -215,13 +271,62 @@ TEST(ReplaceProtocol, FirstFailureInWritingOrderDecides) {
   }
 }
 
+// The permission bits are given when the content is complete: a write clears the set-user-ID
+// and set-group-ID bits. A new MCFG.DAT gets 0666 less the umask, as any new file.
 TEST(ReplaceProtocol, PermissionBitsKept) {
   FakeFileSystem fs;
-  fs.put_file("SYSTEM.DAT", system_file(210), 0640);
+  fs.umask = 027;
+  fs.put_file("SYSTEM.DAT", system_file(210), 04750);
+  ASSERT_EQ(run_on(fs).code, 0);
+  EXPECT_EQ(fs.mode_of("SYSTEM.DAT"), 04750);
+  EXPECT_EQ(fs.mode_of("MCFG.DAT"), 0640);
+  fs.put_file("SYSTEM.DAT", system_file(210), 02640);
   fs.put_file("MCFG.DAT", "old", 0600);
   ASSERT_EQ(run_on(fs).code, 0);
-  EXPECT_EQ(fs.mode_of("SYSTEM.DAT"), 0640);
+  EXPECT_EQ(fs.mode_of("SYSTEM.DAT"), 02640);
   EXPECT_EQ(fs.mode_of("MCFG.DAT"), 0600);
+  EXPECT_EQ(fs.writes_open_to_others, 0);
+}
+
+// Where the old MCFG.DAT lies when its keeping name outlives the run, in whole lines however
+// long the paths: after success it may be deleted; where it could not be put back, it is the
+// one to restore.
+TEST(ReplaceProtocol, WhereTheOldMcfgLies) {
+  const struct {
+    const char* name;
+    std::vector<std::string> failing;
+    int code;
+    const char* advice;
+  } cases[] = {
+      {"removing it after success", {"remove .MCFG.DAT"}, 0, "it may be deleted"},
+      {"putting it back",
+       {"rename .SYSTEM.DAT", "rename .MCFG.DAT.4711-0.old"},
+       16,
+       "rename it to {target} to restore it"},
+  };
+  for (const auto& c : cases) {
+    for (const std::size_t length : {5, 2500}) {
+      const std::string dir(length, 'd');
+      const std::string target = dir + "/mcfg.dat";
+      std::string kept = dir + "/.MCFG.DAT.4711-0.old", advice = c.advice;
+#ifdef _WIN32
+      kept[dir.size()] = '\\';
+#endif
+      if (advice.find("{target}") != std::string::npos)
+        advice.replace(advice.find("{target}"), 8, target);
+      FakeFileSystem fs;
+      fs.put_file("SYSTEM.DAT", system_file(210));
+      fs.put_file(target, "old");
+      fs.put_link("MCFG.DAT", target);
+      fs.fail_named = c.failing;
+      const Plain r = run_on(fs);
+      EXPECT_EQ(r.code, c.code) << c.name;
+      const std::string line = "datlift: " + kept + ": holds the old " + target + ": " + advice;
+      EXPECT_NE(r.err.find("\n" + line + "\n"), std::string::npos) << c.name << "\n" << r.err;
+      EXPECT_EQ(fs.contents().at(kept), "old") << c.name;
+      EXPECT_EQ(r.err.back(), '\n') << c.name;
+    }
+  }
 }
 
 // Another run holding the lock: waited for up to ten seconds, then refused with code 19.

@@ -50,6 +50,10 @@ constexpr void store_le64(Bytes dst, std::size_t offset, std::uint64_t value) {
   for (std::size_t i = 0; i < 8; ++i) dst[offset + i] = static_cast<std::uint8_t>(value >> (8 * i));
 }
 
+constexpr std::uint16_t load_le16(ConstBytes src, std::size_t offset) {
+  return static_cast<std::uint16_t>(src[offset] | (src[offset + 1] << 8));
+}
+
 constexpr std::uint32_t load_le32(ConstBytes src, std::size_t offset) {
   std::uint32_t value = 0;
   for (std::size_t i = 0; i < 4; ++i) value |= std::uint32_t{src[offset + i]} << (8 * i);

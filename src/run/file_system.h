@@ -49,8 +49,9 @@ struct FileFacts {
 
 class FileSystem {
  public:
-  // Follows `name` through links to the file it ends at; `target` is that file's path (the name
-  // itself when it is no link or nothing is there). A dangling link is an error.
+  // Follows `name` through links to the file it ends at; `target` is that file's path, built from
+  // the name's directory and each link's own text (the name itself when it is no link or nothing
+  // is there). Fault::absent for a dangling link.
   virtual FsStatus resolve(const char* name, Path& target, FileFacts& facts) = 0;
   // Whether this process may write to the file, and no other program keeps it from being
   // replaced; changes nothing.
@@ -60,11 +61,18 @@ class FileSystem {
   // Reads until dst is full or the file ends; `got` is what was placed.
   virtual FsStatus read(FileHandle file, Bytes dst, std::size_t& got) = 0;
 
-  // Creates a new, empty file for writing; Fault::exists when the name is taken.
-  virtual FsStatus create_new(const char* path, FileHandle& file) = 0;
-  // Gives the new file what the old one had and this user may set: permission bits, owner and
-  // group, extended attributes with access control lists.
+  // Creates a new, empty file for writing that only this user may open, whatever the umask and
+  // the directory's default access rules; Fault::exists when the name is taken. `id` is the
+  // new file's.
+  virtual FsStatus create_new(const char* path, FileHandle& file, FileId& id) = 0;
+  // Gives the new file what the old one has and this user may set: owner and group, extended
+  // attributes with access control lists (exactly the old one's: none where it has none), and
+  // the permission bits last. Called when the content is complete, since a write clears the
+  // set-user-ID and set-group-ID bits and capabilities.
   virtual FsStatus copy_metadata(const char* from, FileHandle to) = 0;
+  // Gives the new file the access that any program's new file at `path` gets (where nothing
+  // stood before): 0666 less the umask, or what the directory's default ACL grants.
+  virtual FsStatus set_new_file_access(const char* path, FileHandle to) = 0;
   // Writes the parts one after the other, all of them.
   virtual FsStatus write(FileHandle file, std::span<const ConstBytes> parts) = 0;
   virtual FsStatus sync(FileHandle file) = 0;
@@ -72,8 +80,8 @@ class FileSystem {
 
   // Puts `from` in the place of `to`, replacing what is there, in one step.
   virtual FsStatus rename(const char* from, const char* to) = 0;
-  // Swaps the two names in one step; Fault::unsupported where the file system cannot.
-  virtual FsStatus exchange(const char* a, const char* b) = 0;
+  // Gives `from` the name `to` where that name is free; Fault::exists when it is taken.
+  virtual FsStatus rename_new(const char* from, const char* to) = 0;
   // A second name for a file; Fault::exists when taken, Fault::unsupported where impossible.
   virtual FsStatus link(const char* existing, const char* name) = 0;
   virtual FsStatus remove(const char* path) = 0;
@@ -89,8 +97,9 @@ class FileSystem {
   virtual void wait_milliseconds(int ms) = 0;
 
   virtual unsigned long process_id() = 0;
-  // Termination signals (or console events) are held from hold_signals() until
-  // release_signals(), which then ends the process as the first of them asks.
+  // Every signal (or console event) that would end the process and can be held is held from
+  // hold_signals() until release_signals(), which then ends the process as the first of them
+  // asks.
   virtual void hold_signals() = 0;
   virtual void release_signals() = 0;
 

@@ -17,14 +17,13 @@
 #include <cerrno>
 #include <cstring>
 
+#include "common/bytes.h"
 #include "run/os_file_system.h"
 #include "run/program.h"
 #include "sysfile/system_file.h"
 
 namespace datlift {
 namespace {
-
-static_assert(kMaxPath >= PATH_MAX, "realpath writes up to PATH_MAX bytes");
 
 FsStatus failure(Fault fault = Fault::other, const char* step = nullptr) {
   return {fault, errno, step};
@@ -60,9 +59,13 @@ bool write_all(int fd, const char* bytes, std::size_t size) {
   return true;
 }
 
+// Every signal whose default action ends the process, but those that cannot be held (KILL) and
+// those that a fault of the program itself raises, which end it all the same while held.
 void termination_signals(sigset_t& set) {
-  sigemptyset(&set);
-  for (const int s : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) sigaddset(&set, s);
+  sigfillset(&set);
+  for (const int s : {SIGKILL, SIGSTOP, SIGCHLD, SIGCONT, SIGURG, SIGWINCH, SIGTSTP, SIGTTIN,
+                      SIGTTOU, SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP, SIGSYS})
+    sigdelset(&set, s);
 }
 
 // Extended attributes, access control lists among them. Where the file system has none, there is
@@ -70,15 +73,20 @@ void termination_signals(sigset_t& set) {
 // the run when it governs access (an ACL, or a user's own attribute), since the new file would
 // silently be open to others, or closed to them, unlike the old one. The security and trusted
 // attributes, which only a privileged process may set, are left to the system.
+constexpr char kAccessAcl[] = "system.posix_acl_access";
+constexpr char kDefaultAcl[] = "system.posix_acl_default";
+
 FsStatus copy_xattrs(const char* from, int fd, char* scratch) {
   char* const names = scratch;
   char* const value = scratch + OsFileSystem::kScratchSize / 2;
   const std::size_t room = OsFileSystem::kScratchSize / 2;
   const ssize_t listed = ::listxattr(from, names, room);
   if (listed < 0) return unsupported(errno) ? FsStatus{} : failure(Fault::other, "list xattrs");
+  bool old_acl = false;
   for (ssize_t at = 0; at < listed;) {
     const char* name = names + at;
     at += static_cast<ssize_t>(std::strlen(name)) + 1;
+    old_acl = old_acl || std::strcmp(name, kAccessAcl) == 0;
     const ssize_t size = ::getxattr(from, name, value, room);
     if (size < 0) {
       if (errno == ENODATA) continue;  // removed since it was listed
@@ -91,7 +99,32 @@ FsStatus copy_xattrs(const char* from, int fd, char* scratch) {
     if ((errno == EPERM || errno == EACCES) && !governs_access) continue;
     return failure(Fault::other, "keep xattrs");
   }
+  // A default ACL of the directory gave the new file an access ACL that the old one lacks.
+  if (!old_acl && ::fremovexattr(fd, kAccessAcl) != 0 && errno != ENODATA && !unsupported(errno))
+    return failure(Fault::other, "keep xattrs");
   return {};
+}
+
+// The permission bits that a directory's default ACL (its extended attribute, entries of a tag,
+// a permission and an id after a version) gives a new file created with mode 0666: the owner's,
+// the mask's (or the owning group's, where there is no mask) and the others', each without
+// execution.
+bool mode_of_default_acl(const char* acl, std::size_t size, mode_t& mode) {
+  constexpr std::size_t kHeader = 4, kEntry = 8;
+  constexpr unsigned kUserObj = 0x01, kGroupObj = 0x04, kMask = 0x10, kOther = 0x20;
+  const ConstBytes bytes(reinterpret_cast<const std::uint8_t*>(acl), size);
+  if (size < kHeader || (size - kHeader) % kEntry != 0 || load_le32(bytes, 0) != 2) return false;
+  unsigned user = 0, group = 0, mask = 8, other = 0;
+  for (std::size_t at = kHeader; at < size; at += kEntry) {
+    const unsigned tag = load_le16(bytes, at), perm = load_le16(bytes, at + 2) & 7u;
+    if (tag == kUserObj) user = perm;
+    if (tag == kGroupObj) group = perm;
+    if (tag == kMask) mask = perm;
+    if (tag == kOther) other = perm;
+  }
+  const unsigned middle = mask != 8 ? mask : group;
+  mode = static_cast<mode_t>(((user << 6) | (middle << 3) | other) & 0666);
+  return true;
 }
 
 }  // namespace
@@ -117,22 +150,38 @@ void prepare_process() {
 static_assert(OsFileSystem::kScratchSize / 2 >= 65536,
               "room for the largest list and value of extended attributes (XATTR_LIST_MAX)");
 
+// Links are followed by their own text, relative to the directory they stand in, so that no
+// path grows longer than the names and link texts it is made of (the current directory may be
+// deeper than any path the system takes).
 FsStatus OsFileSystem::resolve(const char* name, Path& target, FileFacts& facts) {
-  struct stat st;
+  constexpr int kMaxLinks = 40;  // as the system follows them
   facts = {};
-  if (::lstat(name, &st) != 0) {
-    if (errno != ENOENT) return failure();
-    return target.assign(name) ? FsStatus{} : FsStatus{Fault::other, ENAMETOOLONG, nullptr};
+  if (!target.assign(name)) return {Fault::other, ENAMETOOLONG, nullptr};
+  for (int links = 0;; ++links) {
+    struct stat st;
+    if (::lstat(target.c_str(), &st) != 0) {
+      if (errno != ENOENT) return failure();
+      return links == 0 ? FsStatus{} : failure(Fault::absent);  // nothing there, or dangling
+    }
+    if (!S_ISLNK(st.st_mode)) {
+      facts = facts_of(st);
+      return {};
+    }
+    if (links == kMaxLinks) return {Fault::other, ELOOP, nullptr};
+    char* const text = scratch_;
+    const ssize_t n = ::readlink(target.c_str(), text, kMaxPath);
+    if (n < 0) return failure();
+    if (n == 0 || static_cast<std::size_t>(n) >= kMaxPath)
+      return {Fault::other, ENAMETOOLONG, nullptr};
+    text[n] = 0;
+    Path next;
+    const bool fits = text[0] == '/' || last_separator(target.c_str()) == nullptr
+                          ? next.assign(text)
+                          : next.assign_directory_of(target.c_str()) && next.append(kSeparator) &&
+                                next.append(text);
+    if (!fits) return {Fault::other, ENAMETOOLONG, nullptr};
+    target = next;
   }
-  if (!S_ISLNK(st.st_mode)) {
-    facts = facts_of(st);
-    return target.assign(name) ? FsStatus{} : FsStatus{Fault::other, ENAMETOOLONG, nullptr};
-  }
-  if (::realpath(name, target.text) == nullptr) return failure();  // dangling or looping
-  target.size = std::strlen(target.text);
-  if (::stat(target.text, &st) != 0) return failure();
-  facts = facts_of(st);
-  return {};
 }
 
 FsStatus OsFileSystem::check_writable(const char* path) {
@@ -169,20 +218,35 @@ FsStatus OsFileSystem::read(FileHandle file, Bytes dst, std::size_t& got) {
   return {};
 }
 
-FsStatus OsFileSystem::create_new(const char* path, FileHandle& file) {
-  const int fd = ::open(path, O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC, 0666);
+FsStatus OsFileSystem::create_new(const char* path, FileHandle& file, FileId& id) {
+  // For the owner alone until its content is complete, and writable by the owner whatever the
+  // umask: the umask is set aside for the one call (and a default ACL of the directory is masked
+  // by the mode all the same).
+  const mode_t umask = ::umask(077);
+  const int fd = ::open(path, O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC, 0600);
+  const int error = errno;
+  ::umask(umask);
+  umask_ = umask;
+  errno = error;
   if (fd < 0) return failure(errno == EEXIST ? Fault::exists : Fault::other);
+  struct stat st;
+  if (::fstat(fd, &st) != 0) {
+    const FsStatus status = failure();
+    ::close(fd);
+    ::unlink(path);
+    return status;
+  }
+  id = facts_of(st).id;
   file = fd;
   return {};
 }
 
-// Attributes first, while this process still owns the new file; the owner then, and the mode
-// last, since a change of owner clears the set-user-ID and set-group-ID bits.
+// The owner first, since a change of owner clears the set-user-ID and set-group-ID bits and
+// capabilities; the attributes then, the permission bits last.
 FsStatus OsFileSystem::copy_metadata(const char* from, FileHandle to) {
   const int fd = fd_of(to);
   struct stat old;
   if (::stat(from, &old) != 0) return failure(Fault::other, "stat");
-  if (const FsStatus st = copy_xattrs(from, fd, scratch_); !st.ok()) return st;
   if (old.st_uid != ::geteuid() || old.st_gid != ::getegid()) {
     // Only a privileged user may give a file away; a member of the file's group may still
     // keep the group.
@@ -192,8 +256,21 @@ FsStatus OsFileSystem::copy_metadata(const char* from, FileHandle to) {
         ::fchown(fd, static_cast<uid_t>(-1), old.st_gid) != 0 && !may_not_or_cannot(errno))
       return failure(Fault::other, "keep group");
   }
+  if (const FsStatus st = copy_xattrs(from, fd, scratch_); !st.ok()) return st;
   if (::fchmod(fd, old.st_mode & 07777) != 0 && !unsupported(errno))
     return failure(Fault::other, "keep mode");
+  return {};
+}
+
+FsStatus OsFileSystem::set_new_file_access(const char* path, FileHandle to) {
+  Path dir;
+  if (!dir.assign_directory_of(path)) return {Fault::other, ENAMETOOLONG, nullptr};
+  mode_t mode = 0666 & ~static_cast<mode_t>(umask_);
+  const ssize_t n = ::getxattr(dir.c_str(), kDefaultAcl, scratch_, kScratchSize);
+  if (n > 0 && !mode_of_default_acl(scratch_, static_cast<std::size_t>(n), mode))
+    return {Fault::other, EINVAL, "read default ACL"};
+  if (::fchmod(fd_of(to), mode) != 0 && !unsupported(errno))
+    return failure(Fault::other, "set mode");
   return {};
 }
 
@@ -235,15 +312,18 @@ FsStatus OsFileSystem::rename(const char* from, const char* to) {
   return ::rename(from, to) == 0 ? FsStatus{} : failure();
 }
 
-FsStatus OsFileSystem::exchange(const char* a, const char* b) {
-#ifdef RENAME_EXCHANGE
-  if (::renameat2(AT_FDCWD, a, AT_FDCWD, b, RENAME_EXCHANGE) == 0) return {};
-  return failure(errno == EINVAL || unsupported(errno) ? Fault::unsupported : Fault::other);
-#else
-  (void)a;
-  (void)b;
-  return {Fault::unsupported, ENOSYS, nullptr};
+FsStatus OsFileSystem::rename_new(const char* from, const char* to) {
+#ifdef RENAME_NOREPLACE
+  if (::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0) return {};
+  if (errno == EEXIST) return failure(Fault::exists);
+  if (errno != EINVAL && !unsupported(errno)) return failure();
 #endif
+  // Where the file system cannot refuse to replace, the name is looked at first: the names asked
+  // for here are this process's own, so only a killed run's left-over can take one meanwhile.
+  struct stat st;
+  if (::lstat(to, &st) == 0) return {Fault::exists, EEXIST, nullptr};
+  if (errno != ENOENT) return failure();
+  return ::rename(from, to) == 0 ? FsStatus{} : failure();
 }
 
 FsStatus OsFileSystem::link(const char* existing, const char* name) {

@@ -137,7 +137,12 @@ FsStatus OsFileSystem::resolve(const char* name, Path& target, FileFacts& facts)
     return target.assign(name) ? FsStatus{} : bad_name();
   }
   const HANDLE h = open_for_facts(wide);
-  if (h == INVALID_HANDLE_VALUE) return failure();  // a dangling link among others
+  if (h == INVALID_HANDLE_VALUE) {
+    // A link whose target is gone, among others.
+    const DWORD error = ::GetLastError();
+    return failure(error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? Fault::absent
+                                                                                  : Fault::other);
+  }
   facts = facts_of(h);
   bool ok = true;
   if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
@@ -192,7 +197,8 @@ FsStatus OsFileSystem::read(FileHandle file, Bytes dst, std::size_t& got) {
   return {};
 }
 
-FsStatus OsFileSystem::create_new(const char* path, FileHandle& file) {
+// Opened without sharing: no other program opens it until it is closed, complete.
+FsStatus OsFileSystem::create_new(const char* path, FileHandle& file, FileId& id) {
   WidePath wide;
   if (!widen(path, wide)) return bad_name();
   const HANDLE h = ::CreateFileW(wide, GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
@@ -202,6 +208,7 @@ FsStatus OsFileSystem::create_new(const char* path, FileHandle& file) {
     return failure(error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ? Fault::exists
                                                                                : Fault::other);
   }
+  id = facts_of(h).id;
   file = file_of(h);
   return {};
 }
@@ -222,6 +229,12 @@ FsStatus OsFileSystem::copy_metadata(const char* from, FileHandle to) {
     if (error != ERROR_INVALID_PARAMETER && error != ERROR_NOT_SUPPORTED)
       return failure(Fault::other, "keep attributes");
   }
+  return {};
+}
+
+// A new file takes the access rules of its directory when it is created, as every new file
+// there does.
+FsStatus OsFileSystem::set_new_file_access(const char*, FileHandle) {
   return {};
 }
 
@@ -257,9 +270,16 @@ FsStatus OsFileSystem::rename(const char* from, const char* to) {
   }
 }
 
-// Windows has no call that swaps two names in one step.
-FsStatus OsFileSystem::exchange(const char*, const char*) {
-  return {Fault::unsupported, ERROR_NOT_SUPPORTED, nullptr};
+FsStatus OsFileSystem::rename_new(const char* from, const char* to) {
+  WidePath wide_from, wide_to;
+  if (!widen(from, wide_from) || !widen(to, wide_to)) return bad_name();
+  for (int attempt = 0;; ++attempt) {
+    if (::MoveFileExW(wide_from, wide_to, MOVEFILE_WRITE_THROUGH)) return {};
+    const DWORD error = ::GetLastError();
+    if (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS) return failure(Fault::exists);
+    if (attempt == kBusyRetries || !sharing_conflict(error)) return failure();
+    ::Sleep(kBusyRetryMilliseconds);
+  }
 }
 
 FsStatus OsFileSystem::link(const char* existing, const char* name) {

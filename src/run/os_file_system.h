@@ -14,13 +14,14 @@ class OsFileSystem final : public FileSystem {
   FsStatus check_writable(const char* path) override;
   FsStatus open_read(const char* path, FileHandle& file, FileFacts& facts) override;
   FsStatus read(FileHandle file, Bytes dst, std::size_t& got) override;
-  FsStatus create_new(const char* path, FileHandle& file) override;
+  FsStatus create_new(const char* path, FileHandle& file, FileId& id) override;
   FsStatus copy_metadata(const char* from, FileHandle to) override;
+  FsStatus set_new_file_access(const char* path, FileHandle to) override;
   FsStatus write(FileHandle file, std::span<const ConstBytes> parts) override;
   FsStatus sync(FileHandle file) override;
   FsStatus close(FileHandle file) override;
   FsStatus rename(const char* from, const char* to) override;
-  FsStatus exchange(const char* a, const char* b) override;
+  FsStatus rename_new(const char* from, const char* to) override;
   FsStatus link(const char* existing, const char* name) override;
   FsStatus remove(const char* path) override;
   FsStatus sync_directory(const char* path) override;
@@ -34,11 +35,13 @@ class OsFileSystem final : public FileSystem {
   bool errors_to_terminal() override;
 
   // Room for what the system hands back, so that nothing is allocated: the names and values of
-  // extended attributes (each at most 64 KiB on Linux), or an error text.
+  // extended attributes (each at most 64 KiB on Linux), a link's text, or an error text.
   static constexpr std::size_t kScratchSize = 2 * 65536;
 
  private:
   char scratch_[kScratchSize];
+  // The process's umask, as found when a file was last created (which sets it aside meanwhile).
+  unsigned umask_ = 022;
 };
 
 // Standard output (1) or standard error (2) of this process. On Windows each line ends with CR LF,

@@ -42,14 +42,36 @@ int FakeFileSystem::mode_of(const std::string& name) const {
 
 bool FakeFileSystem::fault(const char* primitive, const std::string& path) {
   log.push_back(std::string(primitive) + " " + path);
-  const auto named = std::find_if(fail_named.begin(), fail_named.end(), [&](const std::string& p) {
-    return log.back().rfind(p, 0) == 0;
+  ++calls;
+  if (calls == kill_at && !at_death) {
+    if (kill_is_held && signals_held > 0)
+      kill_pending_ = true;
+    else
+      at_death = contents();
+  }
+  const auto named = std::find_if(fail_named.begin(), fail_named.end(), [&](const std::string& n) {
+    const std::size_t space = n.find(' ');
+    return n.compare(0, space, primitive) == 0 &&
+           path.find(n.substr(space + 1)) != std::string::npos;
   });
   const bool by_name = named != fail_named.end();
   if (by_name) fail_named.erase(named);
-  if (fail_at.count(++calls) == 0 && !by_name) return false;
+  const bool fails = fail_at.count(calls) != 0 || by_name || done_but_failed.count(calls) != 0;
+  if (!fails) return false;
   failed.push_back(primitive);
-  return true;
+  return !done_but_fails();
+}
+
+bool FakeFileSystem::done_but_fails() const {
+  const std::string& call = log.back();
+  const bool names_only =
+      call.rfind("rename", 0) == 0 || call.rfind("link ", 0) == 0 || call.rfind("remove ", 0) == 0;
+  return names_only && done_but_failed.count(calls) != 0;
+}
+
+void FakeFileSystem::release_signals() {
+  if (--signals_held != 0) signals_released_in_order = false;
+  if (kill_pending_ && signals_held == 0 && !at_death) at_death = contents();
 }
 
 std::uint64_t FakeFileSystem::follow(const std::string& name, std::string* target) const {
@@ -77,7 +99,7 @@ FsStatus FakeFileSystem::resolve(const char* name, Path& target, FileFacts& fact
   }
   std::string end;
   const std::uint64_t id = follow(name, &end);
-  if (id == 0) return error(Fault::other, kNoEntry);  // a dangling link
+  if (id == 0) return error(Fault::absent, kNoEntry);  // a dangling link
   target.assign(end.c_str());
   facts = {true, true, {1, id}};
   return {};
@@ -109,26 +131,36 @@ FsStatus FakeFileSystem::read(FileHandle file, Bytes dst, std::size_t& got) {
   return {};
 }
 
-FsStatus FakeFileSystem::create_new(const char* path, FileHandle& file) {
+FsStatus FakeFileSystem::create_new(const char* path, FileHandle& file, FileId& id) {
   if (fault("create_new", path)) return error(Fault::other, kFaultCode);
   if (names_.count(path) != 0) return error(Fault::exists, kExists);
-  put_file(path, "");
+  put_file(path, "", 0600);
   file = next_handle_++;
   open_[file] = {names_.at(path).object, 0, path};
-  return {};
+  id = {1, names_.at(path).object};
+  return done_but_fails() ? error(Fault::other, kFaultCode) : FsStatus{};
 }
 
 FsStatus FakeFileSystem::copy_metadata(const char* from, FileHandle to) {
   if (fault("copy_metadata", from)) return error(Fault::other, kFaultCode);
   objects_.at(open_.at(to).object).mode = objects_.at(follow(from)).mode;
-  return {};
+  return done_but_fails() ? error(Fault::other, kFaultCode) : FsStatus{};
 }
 
+FsStatus FakeFileSystem::set_new_file_access(const char* path, FileHandle to) {
+  if (fault("set_new_file_access", path)) return error(Fault::other, kFaultCode);
+  objects_.at(open_.at(to).object).mode = 0666 & ~umask;
+  return done_but_fails() ? error(Fault::other, kFaultCode) : FsStatus{};
+}
+
+// As the system does, a write clears the set-user-ID and set-group-ID bits.
 FsStatus FakeFileSystem::write(FileHandle file, std::span<const ConstBytes> parts) {
   if (fault("write", open_.at(file).name)) return error(Fault::other, kFaultCode);
-  std::string& content = objects_.at(open_.at(file).object).content;
-  for (const ConstBytes part : parts) content.append(part.begin(), part.end());
-  return {};
+  Object& o = objects_.at(open_.at(file).object);
+  if ((o.mode & 077) != 0) ++writes_open_to_others;
+  for (const ConstBytes part : parts) o.content.append(part.begin(), part.end());
+  o.mode &= ~06000;
+  return done_but_fails() ? error(Fault::other, kFaultCode) : FsStatus{};
 }
 
 FsStatus FakeFileSystem::sync(FileHandle file) {
@@ -148,17 +180,23 @@ FsStatus FakeFileSystem::rename(const char* from, const char* to) {
   const auto it = names_.find(from);
   if (it == names_.end()) return error(Fault::other, kNoEntry);
   const Entry moved = it->second;
-  names_.erase(it);
-  names_[to] = moved;
-  return {};
+  // Two names of one file: nothing happens, as POSIX says.
+  const auto there = names_.find(to);
+  if (there == names_.end() || there->second.object == 0 || there->second.object != moved.object) {
+    names_.erase(it);
+    names_[to] = moved;
+  }
+  return done_but_fails() ? error(Fault::other, kFaultCode) : FsStatus{};
 }
 
-FsStatus FakeFileSystem::exchange(const char* a, const char* b) {
-  if (fault("exchange", std::string(a) + " " + b)) return error(Fault::other, kFaultCode);
-  if (!can_exchange) return error(Fault::unsupported, kUnsupported);
-  if (names_.count(a) == 0 || names_.count(b) == 0) return error(Fault::other, kNoEntry);
-  std::swap(names_[a], names_[b]);
-  return {};
+FsStatus FakeFileSystem::rename_new(const char* from, const char* to) {
+  if (fault("rename_new", std::string(from) + " " + to)) return error(Fault::other, kFaultCode);
+  if (names_.count(to) != 0) return error(Fault::exists, kExists);
+  const auto it = names_.find(from);
+  if (it == names_.end()) return error(Fault::other, kNoEntry);
+  names_[to] = it->second;
+  names_.erase(from);
+  return done_but_fails() ? error(Fault::other, kFaultCode) : FsStatus{};
 }
 
 FsStatus FakeFileSystem::link(const char* existing, const char* name) {
@@ -168,12 +206,13 @@ FsStatus FakeFileSystem::link(const char* existing, const char* name) {
   const auto it = names_.find(existing);
   if (it == names_.end()) return error(Fault::other, kNoEntry);
   names_[name] = it->second;
-  return {};
+  return done_but_fails() ? error(Fault::other, kFaultCode) : FsStatus{};
 }
 
 FsStatus FakeFileSystem::remove(const char* path) {
   if (fault("remove", path)) return error(Fault::other, kFaultCode);
-  return names_.erase(path) != 0 ? FsStatus{} : error(Fault::other, kNoEntry);
+  if (names_.erase(path) == 0) return error(Fault::other, kNoEntry);
+  return done_but_fails() ? error(Fault::other, kFaultCode) : FsStatus{};
 }
 
 FsStatus FakeFileSystem::sync_directory(const char* path) {

@@ -32,6 +32,7 @@ struct ProcessSetup {
   std::vector<std::string> prefix;  // a command to run datlift under (strace, setpriv, ...)
   std::string binary = DATLIFT_BINARY;
   rlim_t file_size_limit = RLIM_INFINITY;
+  mode_t umask = 022;
 };
 
 // A scratch directory, removed with everything in it at the end of the test.
@@ -103,7 +104,7 @@ inline ProcessResult run_datlift(const fs::path& dir, const std::vector<std::str
     ::dup2(out[1], STDOUT_FILENO);
     ::dup2(err[1], STDERR_FILENO);
     if (::chdir(dir.c_str()) != 0) ::_exit(126);
-    ::umask(022);
+    ::umask(setup.umask);
     const rlimit no_core{0, 0};  // a run ended by SIGQUIT leaves no core file among the files
     ::setrlimit(RLIMIT_CORE, &no_core);
     if (setup.file_size_limit != RLIM_INFINITY) {

@@ -1,0 +1,45 @@
+// SPDX-License-Identifier: MIT
+// The explanations of the file layer on standard error, one whole line each:
+// "datlift: <file>: <step>: <system error>".
+#pragma once
+
+#include "common/console.h"
+#include "run/file_system.h"
+
+namespace datlift {
+
+class FileReport {
+ public:
+  FileReport(FileSystem& fs, Console& errors) : fs_(fs), errors_(errors) {}
+
+  // A failed call: the step it made, or the part of a compound primitive that failed.
+  void failed(const char* file, const char* step, FsStatus status) {
+    text(file, status.step != nullptr ? status.step : step, fs_.describe(status.code));
+  }
+  void text(const char* file, const char* step, const char* text) {
+    errors_.print("datlift: %s: %s: %s\n", file, step, text);
+  }
+  // Where the old content of `name` lies when it could not be put back, or after success.
+  void old_content(const char* where, const char* name, bool restorable) {
+    if (restorable)
+      errors_.print("datlift: %s: holds the old %s: rename it to %s to restore it\n", where, name,
+                    name);
+    else
+      errors_.print("datlift: %s: holds the old %s: it may be deleted\n", where, name);
+  }
+  // Where a new file could not be removed that stands where nothing stood before.
+  void no_old_content(const char* where, const char* name) {
+    errors_.print("datlift: %s: there was no %s before: delete %s to restore it\n", where, name,
+                  name);
+  }
+  // A failed call that the run goes on without: what it does instead.
+  void going_on(const char* file, const char* step, FsStatus status, const char* instead) {
+    errors_.print("datlift: %s: %s: %s; %s\n", file, step, fs_.describe(status.code), instead);
+  }
+
+ private:
+  FileSystem& fs_;
+  Console& errors_;
+};
+
+}  // namespace datlift

@@ -1,0 +1,122 @@
+// SPDX-License-Identifier: MIT
+// The two pieces of the replace protocol, each the one owner of the names it makes on disk, its
+// state saying what lies under them at every moment. Whatever kills the run, each left-over name
+// says what it holds (the README's recovery rule reads them so).
+//
+// StagedFile: the new content of one name (SYSTEM.DAT, MCFG.DAT).
+//
+//     empty ──stage──▶ staged ──place──▶ placed
+//       ▲                │
+//       └───discard──────┘
+//
+//   empty   nothing of it on disk (a temporary file that could not be completed is removed)
+//   staged  the whole new content, with the old file's metadata, synced and closed, under
+//           ".<name>.<pid>-<n>.tmp" beside the file that the name stands for (a link's target)
+//   placed  the file that the name stands for holds the new content; the temporary name is gone
+//
+// KeptOriginal: what the name stood for before, while its new content is placed.
+//
+//     untouched ──keep──▶ kept ──release──▶ released
+//         ▲                │
+//         └───restore──────┘
+//
+//   kept      the old file, whole, under ".<name>.<pid>-<n>.old" (a second name for it, or the
+//             file renamed aside where there are no hard links); where the name stood for
+//             nothing, an empty ".<name>.<pid>-<n>.none" says so
+//   untouched the name stands for what it stood for before, and nothing else is left
+//   released  the keeping name is gone: the new content is final
+//
+// A failed call is reported on standard error where it happens; every removal and every undoing
+// first finds out by identity which file stands under the name, since a call can take effect and
+// still report failure (a retransmission on NFS).
+#pragma once
+
+#include <span>
+
+#include "common/bytes.h"
+#include "run/file_report.h"
+#include "run/file_system.h"
+#include "run/path.h"
+
+namespace datlift {
+
+class StagedFile {
+ public:
+  enum class State { empty, staged, placed };
+
+  StagedFile(FileSystem& fs, FileReport& report, const char* name)
+      : fs_(fs), report_(report), name_(name) {}
+  StagedFile(const StagedFile&) = delete;
+  StagedFile& operator=(const StagedFile&) = delete;
+
+  // Finds the file that the name stands for and checks, changing nothing, that it may be
+  // replaced: a regular file this process may write, or nothing.
+  [[nodiscard]] bool prepare();
+  // empty → staged.
+  [[nodiscard]] bool stage(std::span<const ConstBytes> content);
+  // staged → placed; false when it stays staged.
+  [[nodiscard]] bool place();
+  // staged → empty; nothing to do in the other states.
+  void discard();
+
+  State state() const { return state_; }
+  const char* name() const { return name_; }
+  const Path& target() const { return target_; }
+  const FileFacts& old() const { return old_; }
+  // The new content's file.
+  const FileId& made() const { return made_; }
+
+ private:
+  [[nodiscard]] bool complete(FileHandle file, std::span<const ConstBytes> content);
+
+  FileSystem& fs_;
+  FileReport& report_;
+  const char* name_;
+  State state_ = State::empty;
+  Path target_;
+  FileFacts old_;
+  Path temp_;
+  FileId made_;
+};
+
+class KeptOriginal {
+ public:
+  enum class State { untouched, kept, released };
+
+  KeptOriginal(FileSystem& fs, FileReport& report) : fs_(fs), report_(report) {}
+  KeptOriginal(const KeptOriginal&) = delete;
+  KeptOriginal& operator=(const KeptOriginal&) = delete;
+
+  // untouched → kept: what `file` stands for now.
+  [[nodiscard]] bool keep(const StagedFile& file);
+  // kept → untouched: the old file under its name again (or none, where there was none, with
+  // the file put there meanwhile removed). A step that fails says where the old content is.
+  void restore();
+  // kept → released.
+  void release();
+
+  State state() const { return state_; }
+
+ private:
+  enum class How { linked, set_aside, marked };
+  [[nodiscard]] bool set_aside();
+  [[nodiscard]] bool mark_none();
+  void remove_keeping_name();
+
+  FileSystem& fs_;
+  FileReport& report_;
+  State state_ = State::untouched;
+  const StagedFile* file_ = nullptr;
+  How how_ = How::linked;
+  Path kept_;       // the keeping name
+  FileId kept_id_;  // what it holds: the old file, or the empty mark
+};
+
+// A name beside `target` for a file of this run: ".<name>.<pid>-<attempt>.<kind>".
+[[nodiscard]] bool leftover_name(const Path& target, const char* name, unsigned long pid,
+                                 unsigned long attempt, const char* kind, Path& out);
+
+// Whether `path` is the file `id` (false where nothing or another file is there).
+[[nodiscard]] bool holds(FileSystem& fs, const char* path, const FileId& id);
+
+}  // namespace datlift
