@@ -6,37 +6,34 @@
 #include <memory>
 #include <vector>
 
+#include "common/text_sink.h"
+#include "files/memory_files.h"
 #include "run/run_sequence.h"
-#include "support/memory_files.h"
 #include "support/sample_image.h"
 
 namespace {
 
 using namespace datlift;
 
-class NullSink final : public OutputSink {
- public:
-  void write(const char*, std::size_t) override {}
-};
-
 // One whole run from SYSTEM.DAT bytes to the V2.50 image. The workspace and the output buffers
 // are reused: every instance a path reads is filled whole before it is read, as the run's own
 // fixed storage is.
 void BM_Convert(benchmark::State& state) {
-  sample::SampleRecipe recipe;
+  test::SampleRecipe recipe;
   recipe.version = static_cast<int>(state.range(0));
-  const std::vector<std::uint8_t> input = sample::build_system_dat(recipe);
+  const std::vector<std::uint8_t> input = test::build_system_dat(recipe);
   const char* args[] = {"/ANEW"};  // a V2.50 input needs a reason to be rewritten
   auto space = std::make_unique<Workspace>();
-  NullSink sink;
-  Console console(sink);
-  auto files_storage = std::make_unique<MemoryFiles>(input);
-  MemoryFiles& files = *files_storage;
+  auto system_out = std::make_unique<ByteArray<kMaxFileSize>>();
+  auto mcfg_out = std::make_unique<ByteArray<kMcfgSize>>();
+  Discard discard;
+  Console console(discard);
   for (auto _ : state) {
-    files.reset();
-    const int code = run_datlift(1, args, files, console, *space);
-    if (code != 0 || files.system_size != 18620) state.SkipWithError("conversion failed");
-    benchmark::DoNotOptimize(files.system_out.data());
+    MemoryFiles files(input, *system_out, *mcfg_out);
+    const int code = run_datlift(1, args, files, console, console, *space);
+    if (code != 0 || files.system_written().size() != 18620)
+      state.SkipWithError("conversion failed");
+    benchmark::DoNotOptimize(system_out->data());
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
                           static_cast<std::int64_t>(input.size()));

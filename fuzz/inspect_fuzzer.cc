@@ -6,15 +6,17 @@
 //   - every text shown lies within the file's bytes and ends before a NUL;
 //   - an MCFG file's stray bytes are non-zero, and it is the default image exactly when it says so.
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string_view>
 
+#include "common/text_sink.h"
+#include "files/memory_files.h"
 #include "fuzz_support.h"
 #include "inspect/inspect.h"
 #include "mcfg/mcfg_block.h"
-#include "support/memory_files.h"
 
 namespace {
 
@@ -26,14 +28,18 @@ struct Storage {
   inspect::RunReport run;
   inspect::SystemReport system;
   inspect::McfgReport mcfg;
+  ByteArray<kMaxFileSize> system_out;
+  ByteArray<kMcfgSize> mcfg_out;
+  std::array<char, 65536> printed;
 };
 
 // datlift's own run on the whole file, as the program would make it.
-int run_on(int argc, const char* const* argv, Workspace& space, MemoryFiles& files,
-           MemorySink& sink) {
-  space = Workspace{};
+int run_on(int argc, const char* const* argv, Storage& st, MemoryFiles& files, TextSink& sink) {
+  st.space = Workspace{};
   Console console(sink);
-  return run_datlift(argc, argv, files, console, space);
+  Discard discard;
+  Console why(discard);
+  return run_datlift(argc, argv, files, console, why, st.space);
 }
 
 void require_within(const inspect::Text& t, ConstBytes head) {
@@ -54,9 +60,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const ConstBytes head = file.first(std::min(file.size(), inspect::kMaxInspected));
 
   {
-    MemoryFiles files(file);
-    MemorySink sink;
-    const int code = run_on(st.input.argc, st.input.argv, st.space, files, sink);
+    MemoryFiles files(file, st.system_out, st.mcfg_out);
+    TextSink sink(st.printed);
+    const int code = run_on(st.input.argc, st.input.argv, st, files, sink);
     inspect::dry_run(head, st.input.argc, st.input.argv, st.space, st.run);
     require(st.run.exit == code, "dry run exits otherwise");
     const std::string_view dry(st.run.output, st.run.output_size);
@@ -64,17 +70,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       require(dry == sink.text(), "dry run prints otherwise");
     else
       require(sink.text().substr(0, dry.size()) == dry, "dry run prints otherwise");
-    require(st.run.system_written == (files.replaced ? files.system_size : 0),
+    require(st.run.system_written == files.system_written().size(),
             "dry run writes another SYSTEM.DAT");
-    require(st.run.mcfg_written == (files.mcfg_written ? kMcfgSize : 0),
-            "dry run writes another MCFG.DAT");
+    require(std::equal(files.system_written().begin(), files.system_written().end(),
+                       st.run.system.begin()),
+            "dry run writes other bytes to SYSTEM.DAT");
+    require(st.run.mcfg_written == files.mcfg_written().size(), "dry run writes another MCFG.DAT");
   }
 
   {
-    MemoryFiles files(file);
-    MemorySink sink;
-    const int code = run_on(0, nullptr, st.space, files, sink);
-    inspect::inspect_system(head, file.size(), st.space, st.system);
+    MemoryFiles files(file, st.system_out, st.mcfg_out);
+    TextSink sink(st.printed);
+    const int code = run_on(0, nullptr, st, files, sink);
+    inspect::inspect_system(head, file.size(), st.space, st.run, st.system);
     require(st.system.exit == code, "verdict with another exit code");
     std::string_view out = sink.text();
     if (!out.empty() && out.back() == '\n') out.remove_suffix(1);

@@ -25,11 +25,12 @@ int main(int argc, char** argv) {
                                               "/V2.00", "/NC",      "/PLX-8200\n/AAXIS"};
   int n = 0;
   for (int version : {171, 200, 210, 250}) {
-    for (auto form : {sample::HeaderForm::short_form, sample::HeaderForm::long_form}) {
-      sample::SampleRecipe recipe;
+    for (auto form :
+         {datlift::test::HeaderForm::short_form, datlift::test::HeaderForm::long_form}) {
+      datlift::test::SampleRecipe recipe;
       recipe.version = version;
       recipe.header = form;
-      const std::vector<std::uint8_t> image = sample::build_system_dat(recipe);
+      const std::vector<std::uint8_t> image = datlift::test::build_system_dat(recipe);
       for (const std::string& args : arg_lists)
         if (!write_seed(dir + "/seed-" + std::to_string(++n), args, image)) return 1;
     }

@@ -7,17 +7,19 @@
 //   - a successful run's SYSTEM.DAT has exactly the size of its version, and identifying it again
 //     yields the target version and the selected model;
 //   - MCFG.DAT, when written, is the default image.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 
+#include "common/text_sink.h"
+#include "files/memory_files.h"
 #include "fuzz_support.h"
 #include "mcfg/mcfg_block.h"
 #include "run/options.h"
 #include "run/run_sequence.h"
-#include "support/memory_files.h"
 #include "sysfile/identify.h"
 #include "sysfile/layout.h"
 #include "sysfile/version.h"
@@ -28,9 +30,9 @@ using namespace datlift;
 
 // Identifies an image in memory, printing nothing that is kept.
 Identification identify(ConstBytes image, WorkingSet& ws) {
-  MemoryFiles files(image);
-  MemorySink sink;
-  Console console(sink);
+  MemoryFiles files(image, {}, {});
+  Discard discard;
+  Console console(discard);
   return identify_system_file(*files.open_input(), ws, console);
 }
 
@@ -38,6 +40,8 @@ struct Storage {
   Workspace space;
   WorkingSet check;
   FuzzInput input;
+  ByteArray<kMaxFileSize> system_out;
+  ByteArray<kMcfgSize> mcfg_out;
 };
 
 }  // namespace
@@ -52,15 +56,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const char* const* argv = st.input.argv;
   const ConstBytes system = st.input.file;
 
-  MemoryFiles files(system, st.input.present);
-  MemorySink sink;
-  Console console(sink);
-  const int code = run_datlift(argc, argv, files, console, st.space);
+  MemoryFiles files(system, st.system_out, st.mcfg_out);
+  files.present = st.input.present;
+  Discard discard;
+  Console console(discard);
+  const int code = run_datlift(argc, argv, files, console, console, st.space);
 
   require(!files.input_open, "input left open");
   require(files.bytes_read <= kMaxFileSize, "read behind the largest layout");
   if (code != 0 || !files.replaced) {
-    require(!files.replaced && !files.mcfg_written, "a refused run put files in place");
+    require(!files.replaced && files.mcfg_written().empty(), "a refused run put files in place");
     return 0;
   }
 
@@ -69,7 +74,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const int target = version_number(options.target_value);
   const VersionLayout* layout = find_layout(target);
   require(layout != nullptr && target != kV171, "written with a target that has no layout");
-  require(files.system_size == layout->file_size, "SYSTEM.DAT of the wrong size");
+  require(files.system_written().size() == layout->file_size, "SYSTEM.DAT of the wrong size");
 
   st.check = WorkingSet{};
   const Identification in = identify(system, st.check);
@@ -88,10 +93,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
           "output names another version");
   require(out.header == layout->written_header, "output identified by the other header form");
 
-  if (files.mcfg_written) {
+  if (!files.mcfg_written().empty()) {
     McfgBlock defaults;
     fill_mcfg_defaults(defaults);
-    require(files.mcfg_out == defaults.bytes, "MCFG.DAT is not the default image");
+    require(std::equal(files.mcfg_written().begin(), files.mcfg_written().end(),
+                       defaults.bytes.begin(), defaults.bytes.end()),
+            "MCFG.DAT is not the default image");
   }
   return 0;
 }

@@ -21,6 +21,15 @@ using ConstBytes = std::span<const std::uint8_t>;
 template <std::size_t N>
 using ByteArray = std::array<std::uint8_t, N>;
 
+// The bits of an IEEE 754 double, and the double of its bits: std::bit_cast, which not every C++
+// library has yet (the compilers' own built-in serves GCC and clang alike).
+constexpr std::uint64_t bits_of_double(double value) {
+  return __builtin_bit_cast(std::uint64_t, value);
+}
+constexpr double double_of_bits(std::uint64_t bits) {
+  return __builtin_bit_cast(double, bits);
+}
+
 // A field of a record: its offset and width in bytes.
 struct Field {
   std::size_t offset;

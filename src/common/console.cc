@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "common/text.h"
+
 namespace datlift {
 namespace {
 
@@ -37,16 +39,12 @@ std::size_t format_plain(char* out, const char* format, va_list args, OutputSink
       for (const char* s = va_arg(args, const char*); *s != 0; ++s) put(*s);
     } else {
       const int value = va_arg(args, int);
-      unsigned magnitude =
+      const unsigned magnitude =
           value < 0 ? 0u - static_cast<unsigned>(value) : static_cast<unsigned>(value);
-      char digits[12];
-      int i = 0;
-      do {
-        digits[i++] = static_cast<char>('0' + magnitude % 10);
-        magnitude /= 10;
-      } while (magnitude != 0);
+      char room[kMaxDecimalDigits];
       if (value < 0) put('-');
-      while (i > 0) put(digits[--i]);
+      for (const char* d = decimal_digits(magnitude, room); d != room + kMaxDecimalDigits; ++d)
+        put(*d);
     }
   }
   return n;

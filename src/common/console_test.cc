@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <string>
 
-#include "support/memory_files.h"
+#include "support/captured.h"
 
 namespace datlift {
 namespace {
@@ -16,7 +16,7 @@ namespace {
 TEST(Console, PrintsWhatPrintfPrints) {
   const int numbers[] = {INT_MIN, -10, -1, 0, 7, 10, 1234567890, INT_MAX};
   for (int n : numbers) {
-    MemorySink sink;
+    test::Captured sink;
     Console console(sink);
     console.print("Bad Format of SYSTEM.DAT (Status %i)", n);
     char expected[64];
@@ -24,13 +24,13 @@ TEST(Console, PrintsWhatPrintfPrints) {
     EXPECT_EQ(sink.text(), expected);
   }
   for (const char* s : {"", "PLX-8", "V2.5\xA0\x01", "%i"}) {
-    MemorySink sink;
+    test::Captured sink;
     Console console(sink);
     console.print("System file >> %s << for Motion Control Unit %s read in!\n", s, "X");
     EXPECT_EQ(sink.text(),
               std::string("System file >> ") + s + " << for Motion Control Unit X read in!\n");
   }
-  MemorySink sink;
+  test::Captured sink;
   Console console(sink);
   console.print("Break at undefined Version %s V%3.2lf --> %s V%3.2lf!\n", "PLX-8", 1.71,
                 "PLX-8200", 2.5);

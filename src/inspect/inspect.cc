@@ -2,11 +2,14 @@
 #include "inspect/inspect.h"
 
 #include <algorithm>
-#include <bit>
+#include <cstdio>
 #include <cstring>
 
+#include "common/text_sink.h"
+#include "files/memory_files.h"
 #include "mcfg/mcfg_block.h"
 #include "sysfile/version.h"
+#include "upgrade/chain.h"
 
 namespace datlift::inspect {
 namespace {
@@ -26,60 +29,19 @@ class BytesInput final : public InputStream {
   std::size_t at_ = 0;
 };
 
-// Keeps what is printed, as far as there is room.
-class BufferSink final : public OutputSink {
- public:
-  BufferSink(char* buffer, std::size_t capacity, std::size_t& size)
-      : buffer_(buffer), capacity_(capacity), size_(size) {}
-  void write(const char* data, std::size_t size) override {
-    const std::size_t n = std::min(size, capacity_ - size_);
-    std::memcpy(buffer_ + size_, data, n);
-    size_ += n;
-  }
-
- private:
-  char* buffer_;
-  std::size_t capacity_;
-  std::size_t& size_;
-};
-
-class Discard final : public OutputSink {
- public:
-  void write(const char*, std::size_t) override {}
-};
-
-// The files of a run in memory: the input is the file's bytes, and what would be written is
-// only measured.
-class DryRunFiles final : public RunFiles {
- public:
-  explicit DryRunFiles(ConstBytes bytes) : input_(bytes) {}
-  LockResult lock_system() override { return LockResult::locked; }
-  InputStream* open_input() override { return &input_; }
-  void close_input() override {}
-  ReplaceResult replace_files(std::span<const ConstBytes> system, ConstBytes mcfg) override {
-    for (const ConstBytes part : system) system_written += part.size();
-    mcfg_written = mcfg.size();
-    return ReplaceResult::ok;
-  }
-  std::size_t system_written = 0;
-  std::size_t mcfg_written = 0;
-
- private:
-  BytesInput input_;
-};
-
+// datlift's run sequence on the file's bytes, its files in memory.
 void run(ConstBytes head, int argc, const char* const* argv, Workspace& space, RunReport& report,
-         Console* why) {
+         Console& why) {
   space.ws = WorkingSet{};
   space.mcfg = McfgBlock{};
   space.image = SystemImage{};
-  DryRunFiles files(head);
-  report.output_size = 0;
-  BufferSink out(report.output, sizeof report.output, report.output_size);
+  MemoryFiles files(head, report.system, report.mcfg);
+  TextSink out(report.output);
   Console console(out);
-  report.exit = run_datlift(argc, argv, files, console, space, why);
-  report.system_written = files.system_written;
-  report.mcfg_written = files.mcfg_written;
+  report.exit = run_datlift(argc, argv, files, console, why, space);
+  report.output_size = out.text().size();
+  report.system_written = files.system_written().size();
+  report.mcfg_written = files.mcfg_written().size();
 }
 
 // Copies a line into a fixed field, cut to fit.
@@ -93,51 +55,25 @@ Text text_of(ConstBytes field) {
   return {true, field.first(text_length(field))};
 }
 
-}  // namespace
-
-void dry_run(ConstBytes head, int argc, const char* const* argv, Workspace& space,
-             RunReport& report) {
-  run(head, argc, argv, space, report, nullptr);
-}
-
-void inspect_system(ConstBytes head, std::uint64_t size, Workspace& space, SystemReport& report) {
-  report.size = size;
-  report.header = HeaderSeen::none;
-  report.tokens = {};
-  report.has_version_number = report.model_known = report.has_trailing = false;
-  report.trailing_bytes = 0;
-  for (Text& t : report.header_texts) t = {};
-  report.general_text = {};
-  for (Text& t : report.axis_names) t = {};
-
-  // The verdict: datlift itself, without options, on these bytes.
-  static_assert(sizeof(RunReport) < 8192, "a run's report fits on the stack");
-  RunReport verdict;
-  std::size_t why_size = 0;
-  BufferSink why_sink(report.why, sizeof report.why - 1, why_size);
+// The verdict: datlift itself, without options, on these bytes; its exit code, its last line,
+// and why it refuses the file (one line, kept without its line end).
+void judge(ConstBytes head, Workspace& space, RunReport& verdict, SystemReport& report) {
+  TextSink why_sink(std::span<char>(report.why, sizeof report.why - 1));
   Console why(why_sink);
-  // The reason is one line: kept without its line end.
-  auto end_why = [&] {
-    while (why_size > 0 && report.why[why_size - 1] == '\n') --why_size;
-    report.why[why_size] = 0;
-  };
-  run(head, 0, nullptr, space, verdict, &why);
+  run(head, 0, nullptr, space, verdict, why);
   report.exit = verdict.exit;
-  end_why();
+  std::size_t why_size = why_sink.text().size();
+  while (why_size > 0 && report.why[why_size - 1] == '\n') --why_size;
+  report.why[why_size] = 0;
   const char* text = verdict.output;
   std::size_t end = verdict.output_size;
   if (end > 0 && text[end - 1] == '\n') --end;
   std::size_t begin = end;
   while (begin > 0 && text[begin - 1] != '\n') --begin;
   set_line(report.message, text + begin, end - begin);
+}
 
-  // Identification as datlift makes it, without its line.
-  space.ws = WorkingSet{};
-  BytesInput input(head);
-  Discard quiet_sink;
-  Console quiet(quiet_sink);
-  const Identification id = identify_system_file(input, space.ws, quiet);
-  if (id.tokens.model.text[0] == 0) return;
+void read_header(ConstBytes head, const Identification& id, SystemReport& report) {
   report.tokens = id.tokens;
   report.header =
       id.header == HeaderKind::short_header ? HeaderSeen::short_form : HeaderSeen::long_form;
@@ -147,40 +83,63 @@ void inspect_system(ConstBytes head, std::uint64_t size, Workspace& space, Syste
   report.header_texts[1] = text_of(field(header, form.text2));
   report.header_texts[2] = text_of(field(header, form.text3));
   report.model_known = find_model_code(id.tokens.model.c_str(), report.model);
+}
+
+// The texts of the blocks that the file holds whole, and what lies behind the last one.
+void read_blocks(ConstBytes head, std::uint64_t size, const VersionLayout& layout,
+                 HeaderKind header, SystemReport& report) {
+  const BlockPlace names = block_place(layout, header, kStatusAxisNames);
+  if (names.offset + names.size <= head.size()) {
+    const std::size_t entry = names.size / kAxisCount;
+    const std::size_t width = entry == kNameEntry39 ? kNameField39 : kNameField40;
+    for (std::size_t k = 0; k < kAxisCount; ++k)
+      report.axis_names[k] = text_of(head.subspan(names.offset + k * entry, width));
+  }
+  const BlockPlace general = block_place(layout, header, kStatusGeneral);
+  if (general.offset + general.size <= head.size()) {
+    const std::size_t width = general.size == kGeneral25 ? kGeneralText25 : kGeneralText28;
+    report.general_text = text_of(head.subspan(general.offset, width));
+  }
+  if (const std::size_t end = block_place(layout, header, kBehindBlocks).offset; size >= end) {
+    report.has_trailing = true;
+    report.trailing_bytes = size - end;
+  }
+}
+
+}  // namespace
+
+void dry_run(ConstBytes head, int argc, const char* const* argv, Workspace& space,
+             RunReport& report) {
+  Discard discard;
+  Console why(discard);
+  run(head, argc, argv, space, report, why);
+}
+
+void inspect_system(ConstBytes head, std::uint64_t size, Workspace& space, RunReport& verdict,
+                    SystemReport& report) {
+  report = SystemReport{};
+  report.size = size;
+  judge(head, space, verdict, report);
+  // Identification as datlift makes it, without its line.
+  space.ws = WorkingSet{};
+  BytesInput input(head);
+  Discard discard;
+  Console quiet(discard);
+  const Identification id = identify_system_file(input, space.ws, quiet);
+  if (id.tokens.model.text[0] == 0) return;
+  read_header(head, id, report);
   const char* version_token = id.tokens.version.c_str();
   if (version_token[0] != 'V') return;
   report.has_version_number = true;
   report.version_number = version_number(version_value(version_token + 1));
-
   if (report.exit == 0) {
     const char* tail = verdict.mcfg_written != 0 ? " and writes MCFG.DAT" : "";
-    why.print("converts from V%i.%02i to V2.50%s\n", report.version_number / 100,
-              report.version_number % 100, tail);
-    end_why();
+    std::snprintf(report.why, sizeof report.why, "converts from V%s to V%s%s",
+                  version_text(report.version_number).text, version_text(kNewestVersion).text,
+                  tail);
   }
-
-  const VersionLayout* layout = find_layout(report.version_number);
-  if (layout == nullptr) return;
-  std::size_t at = form.size;
-  for (std::size_t b = 0; b < layout->blocks.size(); ++b) {
-    const Block& block = layout->blocks[b];
-    const bool whole = at + block.size <= head.size();
-    if (whole && block.missing_status == kStatusAxisNames) {
-      const std::size_t entry = block.size / kAxisCount;
-      const std::size_t width = entry == kNameEntry39 ? kNameField39 : kNameField40;
-      for (std::size_t k = 0; k < kAxisCount; ++k)
-        report.axis_names[k] = text_of(head.subspan(at + k * entry, width));
-    }
-    if (whole && block.missing_status == kStatusGeneral) {
-      const std::size_t width = block.size == kGeneral25 ? kGeneralText25 : kGeneralText28;
-      report.general_text = text_of(head.subspan(at, width));
-    }
-    at += block.size;
-  }
-  if (size >= at) {
-    report.has_trailing = true;
-    report.trailing_bytes = size - at;
-  }
+  if (const VersionLayout* layout = find_layout(report.version_number))
+    read_blocks(head, size, *layout, id.header, report);
 }
 
 void inspect_mcfg(ConstBytes bytes, std::uint64_t size, McfgReport& report) {
@@ -206,7 +165,7 @@ std::int32_t mcfg_int(ConstBytes block, const McfgField& field) {
 }
 
 double mcfg_double(ConstBytes block, const McfgField& field) {
-  return std::bit_cast<double>(load_le64(block, field.offset));
+  return double_of_bits(load_le64(block, field.offset));
 }
 
 ConstBytes mcfg_text(ConstBytes block, const McfgField& field) {

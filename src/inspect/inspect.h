@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "common/bytes.h"
+#include "mcfg/mcfg_block.h"
 #include "mcfg/mcfg_layout.h"
 #include "run/run_sequence.h"
 #include "sysfile/identify.h"
@@ -34,12 +35,14 @@ struct Text {
 enum class HeaderSeen { none, short_form, long_form };
 
 // What datlift with some arguments would do to the file: every line of its standard output, its
-// exit code, and the size of each file it would write (0: not written).
+// exit code, and each file it would write (of size 0 where it writes none).
 struct RunReport {
   int exit = 0;
   char output[kMaxRunOutput];
   std::size_t output_size = 0;
+  ByteArray<kMaxFileSize> system;
   std::size_t system_written = 0;
+  ByteArray<kMcfgSize> mcfg;
   std::size_t mcfg_written = 0;
 };
 
@@ -71,13 +74,26 @@ struct McfgReport {
 };
 
 // `head` holds the file's first bytes, up to kMaxInspected; `size` is the whole file's size.
-void inspect_system(ConstBytes head, std::uint64_t size, Workspace& space, SystemReport& report);
+// `scratch` takes datlift's run for the verdict.
+void inspect_system(ConstBytes head, std::uint64_t size, Workspace& space, RunReport& scratch,
+                    SystemReport& report);
 
 // Runs datlift's run sequence with the arguments on the file's bytes.
 void dry_run(ConstBytes head, int argc, const char* const* argv, Workspace& space,
              RunReport& report);
 
 void inspect_mcfg(ConstBytes bytes, std::uint64_t size, McfgReport& report);
+
+// The names the reports give.
+constexpr const char* header_name(HeaderSeen h) {
+  return h == HeaderSeen::short_form ? "short" : h == HeaderSeen::long_form ? "long" : nullptr;
+}
+constexpr const char* family_name(Model m) {
+  return model_family(m) == Family::a ? "A" : "B";
+}
+constexpr const char* kind_name(McfgKind k) {
+  return k == McfgKind::int32 ? "int32" : k == McfgKind::double64 ? "double" : "text";
+}
 
 // The value of an MCFG field, as its type reads it.
 std::int32_t mcfg_int(ConstBytes block, const McfgField& field);

@@ -2,7 +2,6 @@
 #include "mcfg/mcfg_block.h"
 
 #include <algorithm>
-#include <bit>
 #include <cstdint>
 #include <limits>
 #include <string_view>
@@ -23,7 +22,7 @@ consteval ByteArray<kMcfgSize> make_default_image() {
                    static_cast<std::uint32_t>(static_cast<std::int32_t>(f.number)));
         break;
       case McfgKind::double64:
-        store_le64(bytes, f.offset, std::bit_cast<std::uint64_t>(f.number));
+        store_le64(bytes, f.offset, bits_of_double(f.number));
         break;
       case McfgKind::text16:
         store_text(bytes.subspan(f.offset, 16), std::string_view(f.text));

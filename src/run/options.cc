@@ -4,25 +4,11 @@
 #include <cstddef>
 #include <cstring>
 
+#include "common/text.h"
 #include "sysfile/version.h"
 
 namespace datlift {
 namespace {
-
-char fold(char c) {
-  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-// Whether text begins with prefix, ignoring the case of letters.
-bool starts_with_nocase(const char* text, const char* prefix) {
-  for (; *prefix != 0; ++text, ++prefix)
-    if (*text == 0 || fold(*text) != fold(*prefix)) return false;
-  return true;
-}
-
-bool equals_nocase(const char* text, const char* other) {
-  return starts_with_nocase(text, other) && text[std::strlen(other)] == 0;
-}
 
 bool accept(const char* arg, Options& options) {
   if (starts_with_nocase(arg, "/V")) {

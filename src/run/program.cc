@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "run/program.h"
 
-#include "run/disk_files.h"
+#include "common/text_sink.h"
+#include "files/file_system_files.h"
 
 namespace datlift {
 namespace {
@@ -22,18 +23,18 @@ class PrefixedSink final : public OutputSink {
 
 }  // namespace
 
-int run_program(int argc, const char* const* argv, FileSystem& fs, OutputSink& out, OutputSink& err,
-                Workspace& space) {
+int run_program(int argc, const char* const* argv, FileSystem& fs, Environment& env,
+                OutputSink& out, OutputSink& err, Workspace& space) {
   Console console(out);
   Console errors(err);
-  DiskFiles files(fs, errors);
+  FileSystemFiles files(fs, env, errors);
   // Why a file is refused, for a person at a terminal; scripts that capture standard error see
   // nothing more than before.
   PrefixedSink prefixed(err);
-  Console why(prefixed);
+  Discard discard;
+  Console why(env.errors_to_terminal() ? static_cast<OutputSink&>(prefixed) : discard);
   const int args = argc > 0 ? argc - 1 : 0;
-  return run_datlift(args, argv == nullptr ? nullptr : argv + 1, files, console, space,
-                     fs.errors_to_terminal() ? &why : nullptr);
+  return run_datlift(args, argv == nullptr ? nullptr : argv + 1, files, console, why, space);
 }
 
 }  // namespace datlift

@@ -1,10 +1,13 @@
 // SPDX-License-Identifier: MIT
+// A run in its phases: start (the options, the lock, the input), identify and load, the
+// compatibility check, the upgrade, the write. Each phase ends the run with an Outcome, or lets
+// it go on to the next.
 #include "run/run_sequence.h"
 
 #include "common/messages.h"
-#include "run/exit_status.h"
 #include "run/explain.h"
 #include "run/options.h"
+#include "run/outcome.h"
 #include "sysfile/identify.h"
 #include "sysfile/layout.h"
 #include "sysfile/version.h"
@@ -17,170 +20,164 @@ namespace {
 // size of the file.
 class CountingInput final : public InputStream {
  public:
-  explicit CountingInput(InputStream& input) : input_(input) {}
   std::size_t read(Bytes dst) override {
-    const std::size_t n = input_.read(dst);
+    const std::size_t n = input_->read(dst);
     total += n;
     return n;
   }
+  InputStream* input_ = nullptr;
   std::uint64_t total = 0;
-
- private:
-  InputStream& input_;
 };
 
-// The end of the block of a bad-format status in a file of this version and header.
-std::uint64_t block_end(int version, HeaderKind header, int status) {
-  std::uint64_t end = header_form(header).size;
-  for (const Block& block : find_layout(version)->blocks) {
-    end += block.size;
-    if (block.missing_status == status) break;
+// What a run learns on its way, phase by phase.
+struct Run {
+  RunFiles& files;
+  Console& out;
+  Console& why;
+  Workspace& space;
+  Options options;
+  int target = 0;  // the target version number
+  CountingInput input;
+  Identification id;
+  int file_version = 0;
+  Model file_model = Model::plx_8;
+  Model selected = Model::plx_8;
+};
+
+Outcome start(Run& run, int argc, const char* const* argv) {
+  if (!parse_options(argc, argv, run.options)) return Outcome::usage();
+  run.target = version_number(run.options.target_value);
+  // Runs on one file one after the other: from before the file is read until it is replaced.
+  // Identifying only reads, and takes no lock.
+  if (!run.options.identify_only) {
+    switch (run.files.lock_system()) {
+      case LockResult::locked:
+        break;
+      case LockResult::absent:
+        return Outcome::not_found();
+      case LockResult::busy:
+        return Outcome::in_use();
+      case LockResult::failed:
+        return Outcome::system_not_created();
+    }
   }
-  return end;
+  run.input.input_ = run.files.open_input();
+  return run.input.input_ != nullptr ? Outcome::go_on() : Outcome::not_found();
+}
+
+// Which model and version the file names, and whether the chain takes it in.
+Outcome identify(Run& run) {
+  run.id = identify_system_file(run.input, run.space.ws, run.out);
+  if (!run.id.identified) {
+    explain::bad_identification(run.why);
+    return Outcome::bad_format(kExitBadIdentification);
+  }
+  if (run.options.identify_only) return Outcome::identified();
+  const char* version_token = run.id.tokens.version.c_str();
+  run.file_version = version_number(version_value(version_token + 1));
+  if (!find_model_code(run.id.tokens.model.c_str(), run.file_model)) {
+    explain::unknown_model(run.why, run.id.tokens.model.c_str());
+    return Outcome::bad_format(kExitBadModel);
+  }
+  run.selected = run.options.model_accepted ? run.options.selected_model : run.file_model;
+  if (chain_link(run.file_version) == nullptr) {
+    explain::no_layout(run.why, version_token);
+    return Outcome::unknown_file_version(model_code(run.file_model), version_token);
+  }
+  if (!chain_accepts_file(run.file_version, run.file_model)) {
+    explain::plx_8_only(run.why);
+    return Outcome::model_not_convertible(model_code(run.file_model), version_token);
+  }
+  return Outcome::go_on();
+}
+
+Outcome load(Run& run) {
+  if (const int status = read_system_blocks(run.input, run.file_version, run.space.ws);
+      status != 0) {
+    const BlockPlace block = block_place(*find_layout(run.file_version), run.id.header, status);
+    explain::block_missing(run.why, status, run.input.total, block.offset + block.size,
+                           run.file_version);
+    return Outcome::bad_format(status);
+  }
+  if (nothing_to_change(run.file_version, run.file_model, run.selected, run.options.names.count)) {
+    explain::newest(run.why);
+    return Outcome::newest();
+  }
+  return Outcome::go_on();
+}
+
+// No downgrade, no change of model family.
+Outcome check_compatibility(Run& run) {
+  if (run.file_version > run.target) {
+    explain::downgrade(run.why, run.file_version, run.target);
+    return Outcome::no_update();
+  }
+  if (model_family(run.file_model) != model_family(run.selected)) {
+    explain::other_family(run.why, model_code(run.file_model), model_code(run.selected));
+    return Outcome::no_update();
+  }
+  return Outcome::go_on();
+}
+
+Outcome upgrade(Run& run) {
+  StepContext step{run.space.ws, run.out, run.file_model, run.selected, run.options.names};
+  int working = run.file_version;
+  do {
+    const ChainLink* link = chain_link(working);
+    if (link == nullptr) break;
+    if (!link_converts(*link, run.file_model, run.selected)) {
+      explain::plx_8_only(run.why);
+      return Outcome::break_at(model_code(run.file_model), working, model_code(run.selected),
+                               run.target);
+    }
+    run_link(*link, step, run.space.mcfg);
+    working = link->to;
+  } while (another_pass(working, run.target));
+  if (working > run.target) {
+    explain::only_upward(run.why, working, run.target);
+    return Outcome::only_upward();
+  }
+  return Outcome::go_on();
+}
+
+Outcome write(Run& run) {
+  if (run.target > kNewestVersion) {
+    explain::unknown_target(run.why, run.options.target_value);
+    return Outcome::unknown_target(run.options.target_value);
+  }
+  write_system_file(run.target, run.space.ws, run.space.image);
+  const bool mcfg_due = mcfg_file_due(run.selected, run.space.mcfg);
+  const ConstBytes mcfg = mcfg_due ? ConstBytes(run.space.mcfg.bytes) : ConstBytes();
+  // An empty image would mean a version without a written layout: never replace a file by it.
+  if (run.space.image.count == 0) return Outcome::system_not_created();
+  switch (run.files.replace_files(run.space.image.pieces(), mcfg)) {
+    case ReplaceResult::system_failed:
+      return Outcome::system_not_created();
+    case ReplaceResult::mcfg_failed:
+      return Outcome::mcfg_not_created();
+    case ReplaceResult::ok:
+      break;
+  }
+  return Outcome::converted(mcfg_due);
 }
 
 }  // namespace
 
-int run_datlift(int argc, const char* const* argv, RunFiles& files, Console& console,
-                Workspace& space, Console* why) {
-  message::banner(console);
-  Options options;
-  if (!parse_options(argc, argv, options)) {
-    message::usage(console);
-    return kExitUsage;
+int run_datlift(int argc, const char* const* argv, RunFiles& files, Console& out, Console& why,
+                Workspace& space) {
+  message::banner(out);
+  Run run{files, out, why, space, {}, 0, {}, {}, 0, Model::plx_8, Model::plx_8};
+  Outcome outcome = start(run, argc, argv);
+  for (Outcome (*phase)(Run&) : {identify, load}) {
+    if (!outcome.ends()) outcome = phase(run);
   }
-  const int target = version_number(options.target_value);
-
-  // Runs on one file one after the other: from before the file is read until it is replaced.
-  // Identifying only reads, and takes no lock.
-  if (!options.identify_only) {
-    switch (files.lock_system()) {
-      case LockResult::locked:
-        break;
-      case LockResult::absent:
-        message::system_not_found(console);
-        return kExitNotFound;
-      case LockResult::busy:
-        message::in_use(console);
-        return kExitInUse;
-      case LockResult::failed:
-        message::system_not_created(console);
-        return kExitSystemNotCreated;
-    }
-  }
-
-  InputStream* opened = files.open_input();
-  if (opened == nullptr) {
-    message::system_not_found(console);
-    return kExitNotFound;
-  }
-  CountingInput counted(*opened);
-  InputStream* input = &counted;
-  // Every refusal while the input is open closes it before the run ends.
-  auto close_and_exit = [&](int code) {
-    files.close_input();
-    return code;
-  };
-  auto bad_format = [&](int status) {
-    message::bad_format(console, status);
-    return close_and_exit(status);
-  };
-
-  const Identification id = identify_system_file(*input, space.ws, console);
-  if (!id.identified) {
-    if (why != nullptr) explain::bad_identification(*why);
-    return bad_format(kExitBadIdentification);
-  }
-  if (options.identify_only) return close_and_exit(kExitOk);
-
-  const char* version_token = id.tokens.version.c_str();
-  const int file_version = version_number(version_value(version_token + 1));
-  Model file_model;
-  if (!find_model_code(id.tokens.model.c_str(), file_model)) {
-    if (why != nullptr) explain::unknown_model(*why, id.tokens.model.c_str());
-    return bad_format(kExitBadModel);
-  }
-  const Model selected = options.model_accepted ? options.selected_model : file_model;
-
-  // Load phase.
-  if (!chain_accepts_file(file_version, file_model)) {
-    if (why != nullptr && chain_link(file_version) != nullptr) explain::plx_8_only(*why);
-    if (why != nullptr && chain_link(file_version) == nullptr)
-      explain::no_layout(*why, version_token);
-    message::cannot_convert(console, model_code(file_model), version_token);
-    return close_and_exit(chain_link(file_version) != nullptr ? kExitModelNotConvertible
-                                                              : kExitUnknownFileVersion);
-  }
-  if (const int status = read_system_blocks(*input, file_version, space.ws); status != 0) {
-    if (why != nullptr)
-      explain::block_missing(*why, status, counted.total,
-                             block_end(file_version, id.header, status), file_version);
-    return bad_format(status);
-  }
-  if (file_version == kV250 && selected == file_model && options.names.count == 0) {
-    if (why != nullptr) explain::newest(*why);
-    message::newest_version(console);
-    return close_and_exit(kExitNothingToDo);
-  }
+  // The input is read whole, or the run refused while it was open: closed either way.
   files.close_input();
-
-  // Compatibility rules: no downgrade, no change of model family.
-  if (file_version > target || model_family(file_model) != model_family(selected)) {
-    if (why != nullptr && file_version > target) explain::downgrade(*why, file_version, target);
-    if (why != nullptr && file_version <= target)
-      explain::other_family(*why, model_code(file_model), model_code(selected));
-    message::no_update(console);
-    return kExitNothingToDo;
+  for (Outcome (*phase)(Run&) : {check_compatibility, upgrade, write}) {
+    if (!outcome.ends()) outcome = phase(run);
   }
-
-  // Upgrade loop: the body runs once, then again while the working version is below the target;
-  // a pass made with V2.50 is the last.
-  StepContext step{space.ws, console, file_model, selected, options.names};
-  int working = file_version;
-  do {
-    const ChainLink* link = chain_link(working);
-    if (link == nullptr) break;
-    if (!link_converts(*link, file_model, selected)) {
-      if (why != nullptr) explain::plx_8_only(*why);
-      message::break_at_version(console, model_code(file_model), working * 0.01,
-                                model_code(selected), target * 0.01);
-      return kExitBreakAtVersion;
-    }
-    run_link(*link, step, space.mcfg);
-    working = link->to;
-  } while (working < target && working < kV250);
-
-  if (working > target) {
-    if (why != nullptr) explain::only_upward(*why, working, target);
-    message::only_upward(console);
-    return kExitOnlyUpward;
-  }
-
-  // Write phase.
-  if (target > kV250) {
-    if (why != nullptr) explain::unknown_target(*why, options.target_value);
-    message::unknown_version(console, options.target_value);
-    return kExitUnknownTargetVersion;
-  }
-  write_system_file(target, space.ws, space.image);
-  const bool mcfg_due = mcfg_file_due(selected, space.mcfg);
-  const ConstBytes mcfg = mcfg_due ? ConstBytes(space.mcfg.bytes) : ConstBytes();
-  // An empty image would mean a version without a written layout: never replace a file by it.
-  const ReplaceResult result = space.image.count == 0
-                                   ? ReplaceResult::system_failed
-                                   : files.replace_files(space.image.pieces(), mcfg);
-  switch (result) {
-    case ReplaceResult::system_failed:
-      message::system_not_created(console);
-      return kExitSystemNotCreated;
-    case ReplaceResult::mcfg_failed:
-      message::mcfg_not_created(console);
-      return kExitMcfgNotCreated;
-    case ReplaceResult::ok:
-      break;
-  }
-  if (mcfg_due) message::mcfg_generated(console);
-  return kExitOk;
+  outcome.print(out);
+  return outcome.code();
 }
 
 }  // namespace datlift

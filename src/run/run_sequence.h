@@ -3,8 +3,8 @@
 #pragma once
 
 #include "common/console.h"
+#include "files/run_files.h"
 #include "mcfg/mcfg_block.h"
-#include "run/run_files.h"
 #include "sysfile/system_file.h"
 #include "sysfile/working_set.h"
 
@@ -17,9 +17,9 @@ struct Workspace {
   SystemImage image;
 };
 
-// Runs the program on the arguments (its own name excluded) and returns the exit code. Where
-// `why` is given, a refusal of the file is explained there, in one line, before its message.
-int run_datlift(int argc, const char* const* argv, RunFiles& files, Console& console,
-                Workspace& space, Console* why = nullptr);
+// Runs the program on the arguments (its own name excluded) and returns the exit code. The run
+// prints its messages to `out`; why it refuses a file goes to `why`, in one line, first.
+int run_datlift(int argc, const char* const* argv, RunFiles& files, Console& out, Console& why,
+                Workspace& space);
 
 }  // namespace datlift

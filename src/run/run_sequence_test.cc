@@ -15,12 +15,12 @@
 namespace datlift {
 namespace {
 
-using sample::SampleRecipe;
-using testing::run_in_memory;
-using testing::RunOutcome;
-using namespace testing;
+using test::run_in_memory;
+using test::RunOutcome;
+using test::SampleRecipe;
+using namespace test;
 
-using sample::system_dat;
+using test::system_dat;
 
 struct RunCase {
   const char* name;
@@ -240,7 +240,7 @@ TEST(RunSequence, VersionAndModelRefusals) {
     recipe.version = c.layout;
     recipe.model = c.model;
     recipe.version_token = c.version_token;
-    const RunOutcome out = run_in_memory(sample::build_system_dat(recipe), {});
+    const RunOutcome out = run_in_memory(test::build_system_dat(recipe), {});
     EXPECT_EQ(out.code, c.code) << c.version_token;
     EXPECT_EQ(out.printed, kBanner + read_in(c.version_token, c.model) + c.tail) << c.model;
   }
@@ -264,9 +264,9 @@ TEST(RunSequence, TruncatedFilesEndWithTheStatusOfTheFirstMissingBlock) {
     for (bool long_header : {false, true}) {
       SampleRecipe recipe;
       recipe.version = version;
-      recipe.header = long_header ? sample::HeaderForm::long_form : sample::HeaderForm::short_form;
-      const auto full = sample::build_system_dat(recipe);
-      const auto at = sample::block_offsets(version, long_header);
+      recipe.header = long_header ? test::HeaderForm::long_form : test::HeaderForm::short_form;
+      const auto full = test::build_system_dat(recipe);
+      const auto at = test::block_offsets(version, long_header);
       for (std::size_t block = 0; block < 5; ++block) {
         for (std::size_t size : {at[block], at[block] + 1, at[block + 1] - 1}) {
           const std::vector<std::uint8_t> cut(full.begin(),

@@ -7,7 +7,7 @@
 
 #include "common/bytes.h"
 #include "common/console.h"
-#include "sysfile/input.h"
+#include "common/input.h"
 #include "sysfile/layout.h"
 #include "sysfile/working_set.h"
 

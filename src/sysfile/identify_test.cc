@@ -8,7 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "support/memory_files.h"
+#include "files/memory_files.h"
+#include "support/captured.h"
 #include "support/sample_image.h"
 
 namespace datlift {
@@ -39,7 +40,7 @@ TEST(ScanIdentification, FollowsTheScanfDirective) {
   };
   for (const auto& c : cases) {
     IdentificationTokens tokens;
-    ASSERT_EQ(scan_identification(sample::bytes_of(c.text), tokens), c.found) << c.text;
+    ASSERT_EQ(scan_identification(test::bytes_of(c.text), tokens), c.found) << c.text;
     if (!c.found) continue;
     EXPECT_EQ(tokens.model.c_str(), c.model);
     EXPECT_EQ(tokens.version.c_str(), c.version);
@@ -66,8 +67,8 @@ struct Outcome {
 
 Outcome identify(const std::vector<std::uint8_t>& image) {
   Outcome out;
-  MemoryFiles files(image);
-  MemorySink sink;
+  MemoryFiles files(image, {}, {});
+  test::Captured sink;
   Console console(sink);
   out.id = identify_system_file(*files.open_input(), out.ws, console);
   out.printed = std::string(sink.text());

@@ -188,6 +188,23 @@ constexpr const HeaderForm& header_form(HeaderKind kind) {
   return kind == HeaderKind::short_header ? kShortHeader : kLongHeader;
 }
 
+// Where the block of a bad-format status begins in a file of the layout behind a header of this
+// form; kBehindBlocks asks where the last block ends. Every question about the places of blocks
+// is answered by this one walk.
+constexpr int kBehindBlocks = 0;
+struct BlockPlace {
+  std::size_t offset;
+  std::size_t size;  // 0 behind the blocks
+};
+constexpr BlockPlace block_place(const VersionLayout& layout, HeaderKind header, int status) {
+  std::size_t offset = header_form(header).size;
+  for (const Block& block : layout.blocks) {
+    if (block.missing_status == status) return {offset, block.size};
+    offset += block.size;
+  }
+  return {offset, 0};
+}
+
 constexpr std::size_t kMaxFileSize = 18620;
 
 consteval bool axis_record_forms_fill_their_records() {

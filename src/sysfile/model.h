@@ -15,16 +15,17 @@ struct ModelInfo {
   const char* code;    // as named in a file's identification string
   const char* option;  // the command-line option that selects it
   Family family;
+  bool gets_mcfg;  // as the selected model, gets an MCFG.DAT
 };
 
 // In the order in which the command line tests the model options.
 constexpr std::array<ModelInfo, 6> kModels{{
-    {Model::plx_4k, "PLX-4K", "/PLX-4K", Family::a},
-    {Model::plx_8, "PLX-8", "/PLX-8", Family::b},
-    {Model::plx_8200, "PLX-8200", "/PLX-8200", Family::b},
-    {Model::plx_4200, "PLX-4200", "/PLX-4200", Family::a},
-    {Model::plx_4300, "PLX-4300", "/PLX-4300", Family::a},
-    {Model::plx_4500, "PLX-4500", "/PLX-4500", Family::a},
+    {Model::plx_4k, "PLX-4K", "/PLX-4K", Family::a, true},
+    {Model::plx_8, "PLX-8", "/PLX-8", Family::b, true},
+    {Model::plx_8200, "PLX-8200", "/PLX-8200", Family::b, false},
+    {Model::plx_4200, "PLX-4200", "/PLX-4200", Family::a, false},
+    {Model::plx_4300, "PLX-4300", "/PLX-4300", Family::a, false},
+    {Model::plx_4500, "PLX-4500", "/PLX-4500", Family::a, false},
 }};
 
 constexpr const ModelInfo& model_info(Model model) {
@@ -49,11 +50,6 @@ inline bool find_model_code(const char* token, Model& model) {
     }
   }
   return false;
-}
-
-// Only these two selected models get an MCFG.DAT.
-constexpr bool gets_mcfg_file(Model model) {
-  return model == Model::plx_4k || model == Model::plx_8;
 }
 
 }  // namespace datlift

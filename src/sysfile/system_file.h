@@ -8,7 +8,7 @@
 #include <span>
 
 #include "common/bytes.h"
-#include "sysfile/input.h"
+#include "common/input.h"
 #include "sysfile/working_set.h"
 
 namespace datlift {

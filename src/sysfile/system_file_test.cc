@@ -6,7 +6,8 @@
 #include <algorithm>
 #include <vector>
 
-#include "support/memory_files.h"
+#include "files/memory_files.h"
+#include "support/captured.h"
 #include "support/sample_image.h"
 #include "upgrade/upgrade.h"
 
@@ -19,8 +20,8 @@ namespace {
 // are the instances of the block's layout.)
 TEST(ReadSystemBlocks, FileReadAndWrittenInItsOwnVersionIsUnchanged) {
   for (const int version : {200, 210, 250}) {
-    const auto image = sample::system_dat(version);
-    MemoryFiles files(image);
+    const auto image = test::system_dat(version);
+    MemoryFiles files(image, {}, {});
     InputStream& input = *files.open_input();
     std::vector<std::uint8_t> header(version == 250 ? 1024 : 128);
     ASSERT_EQ(input.read(header), header.size());
@@ -46,14 +47,14 @@ TEST(ReadSystemBlocks, FileReadAndWrittenInItsOwnVersionIsUnchanged) {
 // A V1.71 file is never written: its blocks are read where the V1.71 step takes them from, and
 // the three blocks that V2.00 keeps come out of that step unchanged.
 TEST(ReadSystemBlocks, V171BlocksFeedTheStepToV200) {
-  const auto image = sample::system_dat(171);
-  const auto in = sample::block_offsets(171, false);
-  MemoryFiles files(image);
+  const auto image = test::system_dat(171);
+  const auto in = test::block_offsets(171, false);
+  MemoryFiles files(image, {}, {});
   InputStream& input = *files.open_input();
   auto ws = std::make_unique<WorkingSet>();
   ASSERT_EQ(input.read(ws->short_header), 128u);
   ASSERT_EQ(read_system_blocks(input, 171, *ws), 0);
-  MemorySink sink;
+  test::Captured sink;
   Console console(sink);
   const NameOverrides none;
   StepContext step{*ws, console, Model::plx_8, Model::plx_8, none};
@@ -62,7 +63,7 @@ TEST(ReadSystemBlocks, V171BlocksFeedTheStepToV200) {
   write_system_file(200, *ws, *written);
   std::vector<std::uint8_t> out;
   for (const ConstBytes part : written->pieces()) out.insert(out.end(), part.begin(), part.end());
-  const auto at = sample::block_offsets(200, false);
+  const auto at = test::block_offsets(200, false);
   ASSERT_EQ(out.size(), at[5]);
   // Axis names and the general record (blocks 2 and 3), and axis table B (block 5).
   for (const int b : {1, 2, 4}) {

@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <limits>
 
+#include "common/text.h"
+
 namespace datlift {
 namespace {
 
@@ -33,6 +35,18 @@ std::int32_t version_number(double value) {
 
 double version_value(const char* text) {
   return std::strtod(text, nullptr);
+}
+
+VersionText version_text(int number) {
+  VersionText v{};
+  char room[kMaxDecimalDigits];
+  const char* units = decimal_digits(static_cast<std::uint64_t>(number / 100), room);
+  std::size_t n = 0;
+  while (units != room + kMaxDecimalDigits && n < sizeof v.text - 4) v.text[n++] = *units++;
+  v.text[n++] = '.';
+  v.text[n++] = static_cast<char>('0' + number % 100 / 10);
+  v.text[n] = static_cast<char>('0' + number % 10);
+  return v;
 }
 
 }  // namespace datlift

@@ -14,4 +14,10 @@ std::int32_t version_number(double value);
 // the longest numeric prefix taken, 0 when there is none.
 double version_value(const char* text);
 
+// A version number of a layout as messages show it: 171 as "1.71".
+struct VersionText {
+  char text[8];
+};
+VersionText version_text(int number);
+
 }  // namespace datlift

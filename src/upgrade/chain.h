@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: MIT
 // The upgrade chain: for each working version, the step that runs, the version it leads to, the
-// models it converts, and whether it fills the MCFG block. Run control asks it; the rules of the
-// chain are stated here and nowhere else.
+// models it converts, and whether it fills the MCFG block; and the rules of a run that follow from
+// it. Run control asks it; these rules are stated here and nowhere else.
 #pragma once
+
+#include <cstddef>
 
 #include "mcfg/mcfg_block.h"
 #include "sysfile/layout.h"
@@ -27,6 +29,9 @@ inline constexpr ChainLink kChain[] = {
     {kV250, refresh_v250, kV250, false, false},  // the last: nothing is newer
 };
 
+// The version that every conversion ends in, the default target.
+constexpr int kNewestVersion = kChain[std::size(kChain) - 1].to;
+
 // The link that starts from a working version, or nullptr where the chain has none.
 constexpr const ChainLink* chain_link(int working_version) {
   for (const ChainLink& link : kChain)
@@ -46,13 +51,26 @@ constexpr bool link_converts(const ChainLink& link, Model file_model, Model sele
   return !link.plx_8_only || (file_model == Model::plx_8 && selected == Model::plx_8);
 }
 
-// Runs the link's step on the working set, and fills the MCFG block where the link does.
+// A file of the newest version, for its own model and without names to set: nothing to change.
+constexpr bool nothing_to_change(int file_version, Model file_model, Model selected,
+                                 std::size_t names) {
+  return file_version == kNewestVersion && selected == file_model && names == 0;
+}
+
+// Whether the upgrade loop makes another pass: the body runs once, then again while the working
+// version is below the target; a pass made with the newest version is the last.
+constexpr bool another_pass(int working, int target) {
+  return working < target && working < kNewestVersion;
+}
+
+// Prints the link's conversion line, runs its step on the working set, and fills the MCFG block
+// where the link does.
 void run_link(const ChainLink& link, StepContext& step, McfgBlock& mcfg);
 
 // MCFG.DAT is written for the models that get one, when a step of the run filled the block: an
 // existing MCFG.DAT is never replaced by a block that no step filled.
 constexpr bool mcfg_file_due(Model selected, const McfgBlock& mcfg) {
-  return gets_mcfg_file(selected) && mcfg.filled;
+  return model_info(selected).gets_mcfg && mcfg.filled;
 }
 
 }  // namespace datlift

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // The upgrade steps: each turns the in-memory data of one layout version into that of the next,
-// prints its conversion line, and cannot fail.
+// and cannot fail. The chain (chain.h) says which runs when, and prints its conversion line.
 #pragma once
 
 #include <array>
@@ -37,8 +37,7 @@ void apply_name_overrides(const NameOverrides& names, WorkingSet& ws);
 // identification field; every other byte keeps what it held.
 void renew_header(Bytes header, const HeaderForm& form, Model model, const char* version);
 
-// Grows the axis records from 584 to 676 bytes and the rows of axis table A from 14 to 32 values
-// (the chain runs it for PLX-8 only).
+// Grows the axis records from 584 to 676 bytes and the rows of axis table A from 14 to 32 values.
 void upgrade_v171_to_v200(StepContext& step);
 
 // Widens the axis name entries, the general record and axis table B.

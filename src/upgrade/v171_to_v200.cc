@@ -1,5 +1,4 @@
 // SPDX-License-Identifier: MIT
-#include "common/messages.h"
 #include "upgrade/moves.h"
 #include "upgrade/upgrade.h"
 
@@ -19,10 +18,7 @@ constexpr Move kTableARowMoves[] = {{0, 0, kTableARow14}};
 
 void upgrade_v171_to_v200(StepContext& step) {
   WorkingSet& ws = step.ws;
-  message::conversion(step.console, model_code(step.file_model), "1.71",
-                      model_code(step.selected_model), "2.00");
-  // "SYSFILE PLX-8 V2.00": the chain runs this step for PLX-8 only.
-  renew_header(ws.short_header, kShortHeader, Model::plx_8, "2.00");
+  renew_header(ws.short_header, kShortHeader, step.selected_model, "2.00");
   relayout(ws.axis_records_584, kAxisRecord171, ws.axis_records_676, kAxisRecord200, kAxisCount,
            kAxisRecordRuns);
   relayout(ws.table_a_14, kTableARow14, ws.table_a_32_v200, kTableARow32, kAxisCount,

@@ -7,7 +7,7 @@
 namespace datlift {
 namespace {
 
-using namespace testing;
+using namespace test;
 
 // The V1.71 axis record field by field, and where each field goes in V2.00.
 const std::vector<FieldGroup> kV171Fields = {
@@ -52,7 +52,7 @@ TEST(UpgradeV171ToV200, HeaderAndUnchangedBlocks) {
   std::vector<std::uint8_t> header(before.short_header.begin(), before.short_header.end());
   header[4] = 0;   // header text 1 emptied
   header[17] = 0;  // header text 2 emptied
-  const auto ident = sample::bytes_of(std::string("SYSFILE PLX-8 V2.00") + '\0');
+  const auto ident = test::bytes_of(std::string("SYSFILE PLX-8 V2.00") + '\0');
   std::copy(ident.begin(), ident.end(), header.begin() + 30);
   EXPECT_EQ(slice(s.ws->short_header, 0, 128), header);
   EXPECT_EQ(s.ws->names_39, before.names_39);

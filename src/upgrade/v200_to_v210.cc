@@ -1,5 +1,4 @@
 // SPDX-License-Identifier: MIT
-#include "common/messages.h"
 #include "upgrade/moves.h"
 #include "upgrade/upgrade.h"
 
@@ -34,8 +33,6 @@ void carry_text(ConstBytes from, Bytes to) {
 
 void upgrade_v200_to_v210(StepContext& step) {
   WorkingSet& ws = step.ws;
-  message::conversion(step.console, model_code(step.file_model), "2.00",
-                      model_code(step.selected_model), "2.10");
   // Every selected model gets a V2.10 identification string: V2.10 blocks stored under a V2.00
   // one would be misread by every later run.
   renew_header(ws.short_header, kShortHeader, step.selected_model, "2.10");

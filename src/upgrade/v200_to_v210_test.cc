@@ -9,7 +9,7 @@
 namespace datlift {
 namespace {
 
-using namespace testing;
+using namespace test;
 
 TEST(UpgradeV200ToV210, NameEntriesCarryTheTextAndShiftTheValues) {
   StepRun s;
@@ -21,12 +21,12 @@ TEST(UpgradeV200ToV210, NameEntriesCarryTheTextAndShiftTheValues) {
     std::vector<std::uint8_t> carried;  // 12 bytes of the V2.10 name field
   } cases[] = {
       {0, {'X', 0, 9, 8, 7, 6, 5, 4, 3, 2, 1}, {'X', 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
-      {1, sample::bytes_of("AXIS-NAME1") + std::vector<std::uint8_t>{0},
-       sample::bytes_of("AXIS-NAME1") + std::vector<std::uint8_t>{0, 0}},
+      {1, test::bytes_of("AXIS-NAME1") + std::vector<std::uint8_t>{0},
+       test::bytes_of("AXIS-NAME1") + std::vector<std::uint8_t>{0, 0}},
       {2, {0, 'A', 'B', 'C', 'D', 'E', 'F', 'G', 'H', 'I', 'J'}, std::vector<std::uint8_t>(12, 0)},
       // No NUL in the 11 bytes: all of them are the text.
-      {17, sample::bytes_of("ELEVENBYTES"),
-       sample::bytes_of("ELEVENBYTES") + std::vector<std::uint8_t>{0}},
+      {17, test::bytes_of("ELEVENBYTES"),
+       test::bytes_of("ELEVENBYTES") + std::vector<std::uint8_t>{0}},
   };
   for (const auto& c : cases)
     std::copy(c.field.begin(), c.field.end(), s.ws->names_39.begin() + 39 * c.axis);
@@ -99,9 +99,9 @@ TEST(UpgradeV200ToV210, IdentificationStringForEverySelectedModel) {
   StepRun s;
   std::memcpy(s.ws->short_header.data() + 30, "SYSFILE PLX-8200 V2.00", 23);
   s.run(upgrade_v200_to_v210, Model::plx_8200, Model::plx_8);
-  EXPECT_EQ(slice(s.ws->short_header, 30, 23), sample::bytes_of(std::string("SYSFILE PLX-8 V2.10\0"
-                                                                            "00\0",
-                                                                            23)));
+  EXPECT_EQ(slice(s.ws->short_header, 30, 23), test::bytes_of(std::string("SYSFILE PLX-8 V2.10\0"
+                                                                          "00\0",
+                                                                          23)));
 }
 
 }  // namespace

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include <utility>
 
-#include "common/messages.h"
 #include "upgrade/moves.h"
 #include "upgrade/upgrade.h"
 
@@ -19,8 +18,6 @@ static_assert(kAxisRecordRuns.count == 4);
 void upgrade_v210_to_v250(StepContext& step) {
   WorkingSet& ws = step.ws;
   apply_name_overrides(step.names, ws);
-  message::conversion(step.console, model_code(step.file_model), "2.10",
-                      model_code(step.selected_model), "2.50");
   renew_header(step.ws.long_header, kLongHeader, step.selected_model, "2.50");
   // Header text 3 goes over as a text; one without a NUL in its 26 bytes goes whole, and its NUL
   // still fits the 32-byte field.
@@ -32,8 +29,6 @@ void upgrade_v210_to_v250(StepContext& step) {
 
 void refresh_v250(StepContext& step) {
   apply_name_overrides(step.names, step.ws);
-  message::conversion(step.console, model_code(step.file_model), "2.50",
-                      model_code(step.selected_model), "2.50");
   renew_header(step.ws.long_header, kLongHeader, step.selected_model, "2.50");
 }
 

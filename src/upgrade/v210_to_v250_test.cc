@@ -9,7 +9,7 @@
 namespace datlift {
 namespace {
 
-using namespace testing;
+using namespace test;
 
 // The V2.10 axis record field by field, and where each field goes in V2.50.
 const std::vector<FieldGroup> kV210Fields = {
@@ -134,9 +134,9 @@ TEST(RefreshV250, RewritesOnlyTheHeaderFieldsAndNames) {
   StepRun s;
   std::memcpy(s.ws->long_header.data() + 516, "SYSFILE PLX-8200 V2.50", 23);
   s.run(refresh_v250, Model::plx_8200, Model::plx_8);
-  EXPECT_EQ(slice(s.ws->long_header, 516, 23), sample::bytes_of(std::string("SYSFILE PLX-8 V2.50\0"
-                                                                            "50\0",
-                                                                            23)));
+  EXPECT_EQ(slice(s.ws->long_header, 516, 23), test::bytes_of(std::string("SYSFILE PLX-8 V2.50\0"
+                                                                          "50\0",
+                                                                          23)));
 }
 
 TEST(ApplyNameOverrides, NamesGoToTheFirstEntriesInOrder) {
@@ -158,7 +158,7 @@ TEST(ApplyNameOverrides, NamesGoToTheFirstEntriesInOrder) {
     }
     if (count > 0) {
       EXPECT_EQ(slice(s.ws->names_40, 0, 12),
-                sample::bytes_of(std::string("X\0CDEFG\0", 8)) + slice(before.names_40, 8, 4));
+                test::bytes_of(std::string("X\0CDEFG\0", 8)) + slice(before.names_40, 8, 4));
     }
   }
 }

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "files/os.h"
 #include "run/program.h"
 
 extern "C" {
@@ -66,7 +67,12 @@ int main(int argc, char** argv) {
     return 125;
   }
   allocations = 0;
-  const int code = datlift::run_on_this_system(argc, argv, space);
+  datlift::prepare_process();
+  datlift::OsFileSystem fs;
+  datlift::OsEnvironment env;
+  datlift::StandardStream out(1);
+  datlift::StandardStream err(2);
+  const int code = datlift::run_program(argc, argv, fs, env, out, err, space);
   counting = false;
   std::fprintf(stderr, "allocations during the run: %lu\n", allocations);
   return code;

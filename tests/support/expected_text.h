@@ -4,7 +4,7 @@
 
 #include <string>
 
-namespace datlift::testing {
+namespace datlift::test {
 
 inline const std::string kBanner = "DATLIFT V2.50\n";
 inline const std::string kUsage =
@@ -31,4 +31,4 @@ inline std::string bad_format(int status) {
   return "Bad Format of SYSTEM.DAT (Status " + std::to_string(status) + ")";
 }
 
-}  // namespace datlift::testing
+}  // namespace datlift::test

@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-namespace datlift::testing {
+namespace datlift::test {
 
 namespace fs = std::filesystem;
 using Image = std::vector<std::uint8_t>;
@@ -91,7 +91,7 @@ inline std::map<std::string, std::string> snapshot(const fs::path& dir) {
   return entries;
 }
 
-inline ProcessResult run_datlift(const fs::path& dir, const std::vector<std::string>& args,
+inline ProcessResult run_process(const fs::path& dir, const std::vector<std::string>& args,
                                  const ProcessSetup& setup = {}) {
   std::vector<std::string> command = setup.prefix;
   command.push_back(setup.binary);
@@ -143,4 +143,4 @@ inline std::vector<std::string> unprivileged(const ScratchDir& dir) {
   return {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "--"};
 }
 
-}  // namespace datlift::testing
+}  // namespace datlift::test

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-namespace datlift::testing {
+namespace datlift::test {
 
 using Contents = std::map<std::string, std::string>;
 
@@ -73,4 +73,4 @@ inline Contents recover(const Contents& left) {
   return files;
 }
 
-}  // namespace datlift::testing
+}  // namespace datlift::test

@@ -2,19 +2,22 @@
 // Whole runs of the program on an in-memory SYSTEM.DAT, for tests.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "common/text_sink.h"
+#include "files/memory_files.h"
 #include "run/run_sequence.h"
-#include "support/memory_files.h"
 
-namespace datlift::testing {
+namespace datlift::test {
 
 struct RunOutcome {
   int code = -1;
   std::string printed;
+  std::string why;  // the explanation of a refusal
   bool replaced = false;
   std::vector<std::uint8_t> system;  // SYSTEM.DAT as put in place
   bool mcfg_written = false;
@@ -31,29 +34,40 @@ struct RunSetup {
   LockResult lock_with = LockResult::locked;
 };
 
+// Room for what a run in memory prints and writes.
+struct RunRoom {
+  std::array<char, 32768> out{};
+  std::array<char, 4096> why{};
+  ByteArray<kMaxFileSize> system{};
+  ByteArray<kMcfgSize> mcfg{};
+  Workspace space{};
+};
+
 inline RunOutcome run_in_memory(const std::vector<std::uint8_t>& image,
                                 const std::vector<std::string>& args, RunSetup setup = {}) {
-  auto files = std::make_unique<MemoryFiles>(image, setup.present);
-  files->fail_with = setup.fail_with;
-  files->lock_with = setup.lock_with;
-  auto sink = std::make_unique<MemorySink>();
-  auto space = std::make_unique<Workspace>();
-  Console console(*sink);
+  auto room = std::make_unique<RunRoom>();
+  MemoryFiles files(image, room->system, room->mcfg);
+  files.present = setup.present;
+  files.fail_with = setup.fail_with;
+  files.lock_with = setup.lock_with;
+  TextSink out(room->out), why(room->why);
+  Console console(out), explanation(why);
   std::vector<const char*> argv;
   for (const std::string& a : args) argv.push_back(a.c_str());
-  RunOutcome out;
-  out.code = run_datlift(static_cast<int>(argv.size()), argv.data(), *files, console, *space);
-  out.printed = std::string(sink->text());
-  out.replaced = files->replaced;
-  const ConstBytes system = files->system_written();
-  out.system.assign(system.begin(), system.end());
-  out.mcfg_written = files->mcfg_written;
-  if (out.mcfg_written) out.mcfg.assign(files->mcfg_out.begin(), files->mcfg_out.end());
-  out.bytes_read = files->bytes_read;
-  out.locks = files->locks;
-  out.opens = files->opens;
-  out.input_left_open = files->input_open;
-  return out;
+  RunOutcome r;
+  r.code = run_datlift(static_cast<int>(argv.size()), argv.data(), files, console, explanation,
+                       room->space);
+  r.printed = std::string(out.text());
+  r.why = std::string(why.text());
+  r.replaced = files.replaced;
+  r.system.assign(files.system_written().begin(), files.system_written().end());
+  r.mcfg_written = !files.mcfg_written().empty();
+  r.mcfg.assign(files.mcfg_written().begin(), files.mcfg_written().end());
+  r.bytes_read = files.bytes_read;
+  r.locks = files.locks;
+  r.opens = files.opens;
+  r.input_left_open = files.input_open;
+  return r;
 }
 
-}  // namespace datlift::testing
+}  // namespace datlift::test

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <stdexcept>
 
-namespace sample {
+namespace datlift::test {
 namespace {
 
 constexpr std::size_t kAxes = 18;
@@ -95,4 +95,4 @@ std::vector<std::uint8_t> build_system_dat(const SampleRecipe& recipe) {
   return image;
 }
 
-}  // namespace sample
+}  // namespace datlift::test

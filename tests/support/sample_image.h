@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-namespace sample {
+namespace datlift::test {
 
 enum class HeaderForm { standard, short_form, long_form };  // standard: long for V2.50 only
 
@@ -58,4 +58,4 @@ inline std::vector<std::uint8_t> bytes_of(const std::string& s) {
 // The pattern byte of a seed at a file offset.
 std::uint8_t pattern_byte(std::uint32_t seed, std::size_t offset);
 
-}  // namespace sample
+}  // namespace datlift::test

@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "support/memory_files.h"
+#include "common/text_sink.h"
 #include "support/sample_image.h"
-#include "upgrade/upgrade.h"
+#include "upgrade/chain.h"
 
-namespace datlift::testing {
+namespace datlift::test {
 
 // A group of `count` consecutive fields of `size` bytes, at `from` in the old record and `to` in
 // the new one.
@@ -56,15 +56,18 @@ inline std::vector<std::uint8_t> slice(ConstBytes b, std::size_t offset, std::si
   return {s.begin(), s.end()};
 }
 
-// Runs one step on a working set and keeps what it printed.
+// Runs one step, as the chain runs it, on a working set and keeps what it printed.
 struct StepRun {
   std::unique_ptr<WorkingSet> ws = std::make_unique<WorkingSet>();
+  McfgBlock mcfg;
   NameOverrides names;
-  MemorySink sink;
+  std::array<char, 1024> room{};
   std::string run(void (*step)(StepContext&), Model file_model, Model selected) {
+    TextSink sink(room);
     Console console(sink);
     StepContext ctx{*ws, console, file_model, selected, names};
-    step(ctx);
+    for (const ChainLink& link : kChain)
+      if (link.step == step) run_link(link, ctx, mcfg);
     return std::string(sink.text());
   }
   void name(std::size_t i, const std::string& text) {
@@ -73,4 +76,4 @@ struct StepRun {
   }
 };
 
-}  // namespace datlift::testing
+}  // namespace datlift::test

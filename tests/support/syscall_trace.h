@@ -16,7 +16,7 @@
 
 #include "support/process.h"
 
-namespace datlift::testing {
+namespace datlift::test {
 
 struct Syscall {
   std::string name;
@@ -74,7 +74,7 @@ inline std::optional<ProcessResult> run_injected(const ScratchDir& dir,
     ProcessSetup setup;
     setup.prefix = {"strace", "-o", (logs / "trace").string(), "-e",
                     "inject=" + target.name + ":" + action + ":when=" + std::to_string(ordinal)};
-    const ProcessResult r = run_datlift(dir.path(), args, setup);
+    const ProcessResult r = run_process(dir.path(), args, setup);
     int own_so_far = 0;  // the program's own calls of the name up to the injected count
     int target_at = 0;   // the target's count in this run, where it got that far
     bool landed = false;
@@ -94,4 +94,4 @@ inline std::optional<ProcessResult> run_injected(const ScratchDir& dir,
   return std::nullopt;
 }
 
-}  // namespace datlift::testing
+}  // namespace datlift::test

@@ -41,7 +41,7 @@ int main(int argc, char** argv) try {
     std::fprintf(stderr, "mksample: unknown option %s\n", argv[1]);
     return usage();
   }
-  sample::SampleRecipe recipe;
+  datlift::test::SampleRecipe recipe;
   long truncate = -1;
   long append = 0;
   for (int i = 2; i < argc; ++i) {
@@ -58,8 +58,8 @@ int main(int argc, char** argv) try {
       recipe.ident = value;
     } else if (opt == "--header") {
       if (value != "short" && value != "long") return usage();
-      recipe.header =
-          value == "short" ? sample::HeaderForm::short_form : sample::HeaderForm::long_form;
+      recipe.header = value == "short" ? datlift::test::HeaderForm::short_form
+                                       : datlift::test::HeaderForm::long_form;
     } else if (opt == "--name") {
       const auto eq = value.find('=');
       if (eq == std::string::npos) return usage();
@@ -83,11 +83,11 @@ int main(int argc, char** argv) try {
       return usage();
     }
   }
-  std::vector<std::uint8_t> image = sample::build_system_dat(recipe);
+  std::vector<std::uint8_t> image = datlift::test::build_system_dat(recipe);
   if (truncate >= 0 && static_cast<std::size_t>(truncate) < image.size())
     image.resize(static_cast<std::size_t>(truncate));
   for (long i = 0; i < append; ++i)
-    image.push_back(sample::pattern_byte(recipe.seed + 1, image.size()));
+    image.push_back(datlift::test::pattern_byte(recipe.seed + 1, image.size()));
   std::FILE* out = std::fopen(argv[1], "wb");
   if (out == nullptr) {
     std::perror(argv[1]);

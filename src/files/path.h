@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstring>
 
+#include "common/text.h"
+
 namespace datlift {
 
 // Room for a path with its NUL: the longest path that Linux system calls take (PATH_MAX).
@@ -45,14 +47,8 @@ struct Path {
     return true;
   }
   bool append_number(unsigned long n) {
-    char digits[24];
-    std::size_t i = sizeof digits;
-    digits[--i] = 0;
-    do {
-      digits[--i] = static_cast<char>('0' + n % 10);
-      n /= 10;
-    } while (n != 0);
-    return append(digits + i);
+    char digits[kMaxDecimalDigits + 1] = {};
+    return append(decimal_digits(n, digits));
   }
   // The directory part ("." when there is none), and the last component.
   bool assign_directory_of(const char* path) {

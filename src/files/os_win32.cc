@@ -11,9 +11,7 @@
 #include <cstring>
 #include <cwchar>
 
-#include "run/os_file_system.h"
-#include "run/program.h"
-#include "sysfile/system_file.h"
+#include "files/os.h"
 
 namespace datlift {
 namespace {
@@ -351,19 +349,19 @@ void OsFileSystem::unlock(FileHandle lock) {
   ::CloseHandle(handle_of(lock));
 }
 
-void OsFileSystem::wait_milliseconds(int ms) {
+void OsEnvironment::wait_milliseconds(int ms) {
   ::Sleep(static_cast<DWORD>(ms));
 }
 
-unsigned long OsFileSystem::process_id() {
+unsigned long OsEnvironment::process_id() {
   return ::GetCurrentProcessId();
 }
 
-void OsFileSystem::hold_signals() {
+void OsEnvironment::hold_signals() {
   g_held.store(true);
 }
 
-void OsFileSystem::release_signals() {
+void OsEnvironment::release_signals() {
   g_held.store(false);
   if (g_released != nullptr) ::SetEvent(g_released);
   // Ctrl-C or Ctrl-Break came meanwhile: end as it would have, with the code of an interrupt.
@@ -393,17 +391,9 @@ const char* OsFileSystem::describe(int code) {
   return scratch_;
 }
 
-bool OsFileSystem::errors_to_terminal() {
+bool OsEnvironment::errors_to_terminal() {
   DWORD mode = 0;
   return ::GetConsoleMode(::GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
-}
-
-int run_on_this_system(int argc, const char* const* argv, Workspace& space) {
-  prepare_process();
-  OsFileSystem fs;
-  StandardStream out(1);
-  StandardStream err(2);
-  return run_program(argc, argv, fs, out, err, space);
 }
 
 }  // namespace datlift

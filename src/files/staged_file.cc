@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "run/staged_file.h"
+#include "files/staged_file.h"
 
 namespace datlift {
 namespace {
@@ -66,7 +66,7 @@ bool StagedFile::stage(std::span<const ConstBytes> content) {
   FileHandle file = kNoFile;
   FsStatus st;
   for (unsigned long attempt = 0; attempt < kNameAttempts; ++attempt) {
-    if (!leftover_name(target_, name_, fs_.process_id(), attempt, "tmp", temp_)) {
+    if (!leftover_name(target_, name_, pid_, attempt, "tmp", temp_)) {
       report_.text(target_.c_str(), "create", "path too long");
       return false;
     }
@@ -134,7 +134,7 @@ bool KeptOriginal::keep(const StagedFile& file) {
   kept_id_ = file.old().id;
   FsStatus st;
   for (unsigned long attempt = 0; attempt < kNameAttempts; ++attempt) {
-    if (!leftover_name(file.target(), file.name(), fs_.process_id(), attempt, "old", kept_)) {
+    if (!leftover_name(file.target(), file.name(), pid_, attempt, "old", kept_)) {
       report_.text(file.target().c_str(), "link", "path too long");
       return false;
     }
@@ -158,8 +158,7 @@ bool KeptOriginal::set_aside() {
   const char* target = file_->target().c_str();
   FsStatus st;
   for (unsigned long attempt = 0; attempt < kNameAttempts; ++attempt) {
-    if (!leftover_name(file_->target(), file_->name(), fs_.process_id(), attempt, "old", kept_))
-      break;
+    if (!leftover_name(file_->target(), file_->name(), pid_, attempt, "old", kept_)) break;
     st = fs_.rename_new(target, kept_.c_str());
     if (st.fault != Fault::exists) break;
   }
@@ -177,7 +176,7 @@ bool KeptOriginal::mark_none() {
   FileHandle mark = kNoFile;
   FsStatus st;
   for (unsigned long attempt = 0; attempt < kNameAttempts; ++attempt) {
-    if (!leftover_name(file_->target(), file_->name(), fs_.process_id(), attempt, "none", kept_)) {
+    if (!leftover_name(file_->target(), file_->name(), pid_, attempt, "none", kept_)) {
       report_.text(file_->target().c_str(), "create", "path too long");
       return false;
     }

@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: MIT
-// What a run needs of the file system, so that the run itself works on bytes in memory: the real
-// files (disk_files) or memory (tests, fuzzing, benchmarks).
+// What a run needs of its files, so that the run itself works on bytes in memory: the files of a
+// file system (file_system_files.h) or a file set in memory (memory_files.h).
 #pragma once
 
 #include <span>
 
 #include "common/bytes.h"
-#include "sysfile/input.h"
+#include "common/input.h"
 
 namespace datlift {
 

@@ -18,9 +18,7 @@
 #include <cstring>
 
 #include "common/bytes.h"
-#include "run/os_file_system.h"
-#include "run/program.h"
-#include "sysfile/system_file.h"
+#include "files/os.h"
 
 namespace datlift {
 namespace {
@@ -275,11 +273,11 @@ FsStatus OsFileSystem::set_new_file_access(const char* path, FileHandle to) {
 }
 
 FsStatus OsFileSystem::write(FileHandle file, std::span<const ConstBytes> parts) {
-  iovec iov[SystemImage::kMaxParts];
+  iovec iov[kMaxWriteParts];
   std::size_t count = 0;
   for (const ConstBytes part : parts) {
     if (part.empty()) continue;
-    if (count == SystemImage::kMaxParts) return {Fault::other, EINVAL, nullptr};
+    if (count == kMaxWriteParts) return {Fault::other, EINVAL, nullptr};
     iov[count++] = {const_cast<std::uint8_t*>(part.data()), part.size()};
   }
   for (std::size_t first = 0; first < count;) {
@@ -376,23 +374,23 @@ void OsFileSystem::unlock(FileHandle lock) {
   ::close(fd_of(lock));
 }
 
-void OsFileSystem::wait_milliseconds(int ms) {
+void OsEnvironment::wait_milliseconds(int ms) {
   timespec t{ms / 1000, static_cast<long>(ms % 1000) * 1000000L};
   while (::nanosleep(&t, &t) != 0 && errno == EINTR) {
   }
 }
 
-unsigned long OsFileSystem::process_id() {
+unsigned long OsEnvironment::process_id() {
   return static_cast<unsigned long>(::getpid());
 }
 
-void OsFileSystem::hold_signals() {
+void OsEnvironment::hold_signals() {
   sigset_t set;
   termination_signals(set);
   ::sigprocmask(SIG_BLOCK, &set, nullptr);
 }
 
-void OsFileSystem::release_signals() {
+void OsEnvironment::release_signals() {
   // A pending signal is delivered here, with its default action: the process ends.
   sigset_t set;
   termination_signals(set);
@@ -409,16 +407,8 @@ const char* OsFileSystem::describe(int code) {
 #endif
 }
 
-bool OsFileSystem::errors_to_terminal() {
+bool OsEnvironment::errors_to_terminal() {
   return ::isatty(STDERR_FILENO) == 1;
-}
-
-int run_on_this_system(int argc, const char* const* argv, Workspace& space) {
-  prepare_process();
-  OsFileSystem fs;
-  StandardStream out(STDOUT_FILENO);
-  StandardStream err(STDERR_FILENO);
-  return run_program(argc, argv, fs, out, err, space);
 }
 
 }  // namespace datlift

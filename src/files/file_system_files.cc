@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
-#include "run/disk_files.h"
+#include "files/file_system_files.h"
 
 #include <cstring>
 
-#include "run/staged_file.h"
+#include "files/staged_file.h"
 
 namespace datlift {
 namespace {
@@ -19,19 +19,19 @@ bool same_directory(const char* a, const char* b) {
 
 }  // namespace
 
-DiskFiles::~DiskFiles() {
+FileSystemFiles::~FileSystemFiles() {
   close_input();
   release_lock();
 }
 
-void DiskFiles::release_lock() {
+void FileSystemFiles::release_lock() {
   if (lock_ != kNoFile) fs_.unlock(lock_);
   lock_ = kNoFile;
 }
 
 // The lock is taken on the file, and a run that replaces the file puts a new one under the name:
 // after locking, the name must still stand for the locked file, else the lock is taken anew.
-LockResult DiskFiles::lock_system() {
+LockResult FileSystemFiles::lock_system() {
   constexpr int kAttempts = kLockWaitMilliseconds / kLockPollMilliseconds;
   for (int attempt = 0; attempt <= kAttempts; ++attempt) {
     FileId locked;
@@ -56,7 +56,7 @@ LockResult DiskFiles::lock_system() {
     lock_ = kNoFile;
     switch (st.fault) {
       case Fault::busy:
-        if (attempt < kAttempts) fs_.wait_milliseconds(kLockPollMilliseconds);
+        if (attempt < kAttempts) env_.wait_milliseconds(kLockPollMilliseconds);
         continue;
       case Fault::absent:
         report_.failed(kSystemName, "open", st);
@@ -72,7 +72,7 @@ LockResult DiskFiles::lock_system() {
   return LockResult::busy;
 }
 
-InputStream* DiskFiles::open_input() {
+InputStream* FileSystemFiles::open_input() {
   FileFacts facts;
   const FsStatus st = fs_.open_read(kSystemName, input_.file, facts);
   if (!st.ok()) {
@@ -89,12 +89,12 @@ InputStream* DiskFiles::open_input() {
   return &input_;
 }
 
-void DiskFiles::close_input() {
+void FileSystemFiles::close_input() {
   if (input_.file != kNoFile) fs_.close(input_.file);
   input_.file = kNoFile;
 }
 
-std::size_t DiskFiles::Input::read(Bytes dst) {
+std::size_t FileSystemFiles::Input::read(Bytes dst) {
   std::size_t got = 0;
   const FsStatus st = files_.fs_.read(file, dst, got);
   // What cannot be read counts as the end of the file; the run then refuses it as too short.
@@ -102,7 +102,7 @@ std::size_t DiskFiles::Input::read(Bytes dst) {
   return got;
 }
 
-void DiskFiles::sync_directories(const Path& system, const Path* mcfg) {
+void FileSystemFiles::sync_directories(const Path& system, const Path* mcfg) {
   // The files are in place: a directory that cannot be synced changes nothing about that.
   if (const FsStatus st = fs_.sync_directory(system.c_str()); !st.ok())
     report_.failed(system.c_str(), "sync directory", st);
@@ -114,8 +114,8 @@ void DiskFiles::sync_directories(const Path& system, const Path* mcfg) {
 
 // SYSTEM.DAT is written first, so every step of it comes before any of MCFG.DAT: the first
 // failure in that order decides the exit code.
-ReplaceResult DiskFiles::replace(std::span<const ConstBytes> system, ConstBytes mcfg) {
-  StagedFile sys(fs_, report_, kSystemName);
+ReplaceResult FileSystemFiles::replace(std::span<const ConstBytes> system, ConstBytes mcfg) {
+  StagedFile sys(fs_, report_, env_.process_id(), kSystemName);
   if (!sys.prepare() || !sys.stage(system)) return ReplaceResult::system_failed;
   if (mcfg.empty()) {
     if (!sys.place()) {
@@ -125,8 +125,8 @@ ReplaceResult DiskFiles::replace(std::span<const ConstBytes> system, ConstBytes 
     sync_directories(sys.target(), nullptr);
     return ReplaceResult::ok;
   }
-  StagedFile cfg(fs_, report_, kMcfgName);
-  KeptOriginal old(fs_, report_);
+  StagedFile cfg(fs_, report_, env_.process_id(), kMcfgName);
+  KeptOriginal old(fs_, report_, env_.process_id());
   const ConstBytes parts[] = {mcfg};
   bool ready = cfg.prepare();
   // One file under both names would end up holding one of the two contents only.
@@ -150,12 +150,12 @@ ReplaceResult DiskFiles::replace(std::span<const ConstBytes> system, ConstBytes 
   return ReplaceResult::ok;
 }
 
-ReplaceResult DiskFiles::replace_files(std::span<const ConstBytes> system, ConstBytes mcfg) {
-  fs_.hold_signals();
+ReplaceResult FileSystemFiles::replace_files(std::span<const ConstBytes> system, ConstBytes mcfg) {
+  env_.hold_signals();
   const ReplaceResult result = replace(system, mcfg);
   release_lock();
   // A signal that came meanwhile ends the process here, with the files whole.
-  fs_.release_signals();
+  env_.release_signals();
   return result;
 }
 

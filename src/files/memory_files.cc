@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "support/memory_files.h"
+#include "files/memory_files.h"
 
 #include <algorithm>
 
@@ -12,7 +12,7 @@ LockResult MemoryFiles::lock_system() {
 
 InputStream* MemoryFiles::open_input() {
   ++opens;
-  if (!present_) return nullptr;
+  if (!present) return nullptr;
   input_open = true;
   return &input_;
 }
@@ -22,8 +22,7 @@ void MemoryFiles::close_input() {
 }
 
 std::size_t MemoryFiles::Input::read(Bytes dst) {
-  const std::size_t left = files_.source_.size() - files_.bytes_read;
-  const std::size_t n = std::min(left, dst.size());
+  const std::size_t n = std::min(files_.source_.size() - files_.bytes_read, dst.size());
   std::copy_n(files_.source_.begin() + static_cast<std::ptrdiff_t>(files_.bytes_read), n,
               dst.begin());
   files_.bytes_read += n;
@@ -34,26 +33,18 @@ ReplaceResult MemoryFiles::replace_files(std::span<const ConstBytes> system, Con
   if (fail_with != ReplaceResult::ok) return fail_with;
   std::size_t size = 0;
   for (const ConstBytes part : system) size += part.size();
-  if (size > system_out.size() || (!mcfg.empty() && mcfg.size() != mcfg_out.size()))
-    return ReplaceResult::system_failed;
+  if (size > system_out_.size()) return ReplaceResult::system_failed;
+  if (mcfg.size() > mcfg_out_.size()) return ReplaceResult::mcfg_failed;
   replaced = true;
-  system_size = 0;
+  system_size_ = 0;
   for (const ConstBytes part : system) {
     std::copy(part.begin(), part.end(),
-              system_out.begin() + static_cast<std::ptrdiff_t>(system_size));
-    system_size += part.size();
+              system_out_.begin() + static_cast<std::ptrdiff_t>(system_size_));
+    system_size_ += part.size();
   }
-  if (!mcfg.empty()) {
-    mcfg_written = true;
-    std::copy(mcfg.begin(), mcfg.end(), mcfg_out.begin());
-  }
+  std::copy(mcfg.begin(), mcfg.end(), mcfg_out_.begin());
+  mcfg_size_ = mcfg.size();
   return ReplaceResult::ok;
-}
-
-void MemorySink::write(const char* data, std::size_t size) {
-  const std::size_t n = std::min(size, sizeof buffer_ - size_);
-  std::copy_n(data, n, buffer_ + size_);
-  size_ += n;
 }
 
 }  // namespace datlift

@@ -1,10 +1,14 @@
 // SPDX-License-Identifier: MIT
-// The file system of the operating system the program runs on: one implementation per platform
-// (file_system_posix.cc, file_system_win32.cc), behind the primitives of FileSystem.
+// The operating system the program runs on: its file system, the environment of the process and
+// its standard streams. One implementation per platform (os_posix.cc, os_win32.cc), the only code
+// that calls the operating system; each depends on nothing but the interfaces it implements.
 #pragma once
 
+#include <cstdint>
+
 #include "common/console.h"
-#include "run/file_system.h"
+#include "files/environment.h"
+#include "files/file_system.h"
 
 namespace datlift {
 
@@ -27,12 +31,7 @@ class OsFileSystem final : public FileSystem {
   FsStatus sync_directory(const char* path) override;
   FsStatus lock(const char* name, FileHandle& lock, FileId& locked) override;
   void unlock(FileHandle lock) override;
-  void wait_milliseconds(int ms) override;
-  unsigned long process_id() override;
-  void hold_signals() override;
-  void release_signals() override;
   const char* describe(int code) override;
-  bool errors_to_terminal() override;
 
   // Room for what the system hands back, so that nothing is allocated: the names and values of
   // extended attributes (each at most 64 KiB on Linux), a link's text, or an error text.
@@ -42,6 +41,15 @@ class OsFileSystem final : public FileSystem {
   char scratch_[kScratchSize];
   // The process's umask, as found when a file was last created (which sets it aside meanwhile).
   unsigned umask_ = 022;
+};
+
+class OsEnvironment final : public Environment {
+ public:
+  unsigned long process_id() override;
+  void hold_signals() override;
+  void release_signals() override;
+  void wait_milliseconds(int ms) override;
+  bool errors_to_terminal() override;
 };
 
 // Standard output (1) or standard error (2) of this process. On Windows each line ends with CR LF,

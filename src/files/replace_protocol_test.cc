@@ -1,31 +1,94 @@
 // SPDX-License-Identifier: MIT
-// The replace protocol over an in-memory file system whose calls fail on demand: every single
-// failing call and every pair of them, in each situation that matters, ends in one of three ways.
+// The replace protocol, on the file system in memory and on the disk's own primitives in a scratch
+// directory, with calls failing on demand: every single failing call and every pair of them, in
+// each situation that matters, ends in one of three ways.
 //   converted: exit code 0, both files new (a left-over name is stated on standard error);
 //   untouched: another exit code, every name as before, nothing left behind;
 //   kept:      only where removing or putting back a file failed: another exit code, every old
 //              content still on disk, and every name that is not as before stated on standard
 //              error.
+// And a kill at any call leaves what the README's recovery rule makes a matching pair of.
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
+#include <functional>
 #include <memory>
 #include <optional>
 
+#include "common/text_sink.h"
 #include "run/program.h"
+#include "support/disk_file_system.h"
 #include "support/fake_file_system.h"
-#include "support/memory_files.h"
+#include "support/fault_injector.h"
 #include "support/recovery.h"
 #include "support/sample_image.h"
 
 namespace datlift {
 namespace {
 
-using namespace testing;
-using Contents = std::map<std::string, std::string>;
+using namespace test;
 
 std::string system_file(int version) {
-  const auto image = sample::system_dat(version);
+  const auto image = system_dat(version);
   return std::string(image.begin(), image.end());
+}
+
+// Where the files lie: in memory, or on the disk.
+enum class Medium { memory, disk };
+
+void PrintTo(Medium m, std::ostream* os) {
+  *os << (m == Medium::memory ? "memory" : "disk");
+}
+
+std::unique_ptr<TestFileSystem> make(Medium m) {
+  if (m == Medium::memory) return std::make_unique<FakeFileSystem>();
+  return std::make_unique<DiskFileSystem>();
+}
+
+struct Printed {
+  std::array<char, 32768> out{}, err{};
+  Workspace space{};
+};
+
+struct Result {
+  int code = -1;
+  std::string out;
+  std::string err;
+  Contents after;
+  std::vector<std::string> failed;
+  int calls = 0;
+  bool signals_balanced = false;
+  std::optional<Contents> at_death;
+  std::vector<std::string> log;
+  int waited_ms = 0;
+};
+
+// A whole run of the program on the files, through the injector; `args` after its name.
+Result run_on(TestFileSystem& files, FaultInjector& injector,
+              const std::vector<std::string>& args = {}) {
+  std::vector<const char*> argv = {"datlift"};
+  for (const std::string& a : args) argv.push_back(a.c_str());
+  auto printed = std::make_unique<Printed>();
+  TextSink out(printed->out), err(printed->err);
+  Result r;
+  r.code = run_program(static_cast<int>(argv.size()), argv.data(), injector, injector, out, err,
+                       printed->space);
+  r.out = out.text();
+  r.err = err.text();
+  std::replace(r.err.begin(), r.err.end(), '\\', '/');  // Windows names "dir\file"
+  r.after = files.contents();
+  r.failed = injector.failed;
+  r.calls = injector.calls;
+  r.signals_balanced = injector.signals_held == 0 && injector.signals_released_in_order;
+  r.at_death = injector.at_death;
+  r.log = injector.log;
+  r.waited_ms = injector.waited_ms;
+  return r;
 }
 
 struct Scenario {
@@ -49,19 +112,6 @@ const Scenario kScenarios[] = {
     {"no locks", 210, {}, false, false, true, false},
 };
 
-struct Result {
-  int code = -1;
-  std::string out;
-  std::string err;
-  Contents after;
-  std::vector<std::string> failed;
-  int calls = 0;
-  bool signals_balanced = false;
-  std::optional<Contents> at_death;
-  int writes_open_to_others = 0;
-  std::vector<std::string> log;
-};
-
 // How a run is disturbed: calls that fail, calls that are done but report failure, a kill.
 struct Disturbance {
   std::set<int> fail_at = {};
@@ -70,39 +120,37 @@ struct Disturbance {
   bool kill_is_held = false;
 };
 
-Result run(const Scenario& s, const Disturbance& d) {
-  FakeFileSystem fs;
-  fs.can_link = s.can_link;
-  fs.can_lock = s.can_lock;
-  fs.fail_at = d.fail_at;
-  fs.done_but_failed = d.done_but_failed;
-  fs.kill_at = d.kill_at;
-  fs.kill_is_held = d.kill_is_held;
-  const std::string prefix = s.links ? "store/" : "";
-  fs.put_file(prefix + (s.links ? "machine.dat" : "SYSTEM.DAT"), system_file(s.version), 0640);
-  if (s.old_mcfg) fs.put_file(prefix + (s.links ? "mcfg.dat" : "MCFG.DAT"), "old MCFG", 0600);
-  if (s.links) {
-    fs.put_link("SYSTEM.DAT", "store/machine.dat");
-    if (s.old_mcfg) fs.put_link("MCFG.DAT", "store/mcfg.dat");
+class ReplaceProtocol : public ::testing::TestWithParam<Medium> {
+ protected:
+  // Whether the medium can lay the scenario out.
+  bool possible(const Scenario& s) { return !s.links || make(GetParam())->has_links(); }
+
+  Result run(const Scenario& s, const Disturbance& d) {
+    const auto files = make(GetParam());
+    const std::string prefix = s.links ? "store/" : "";
+    if (s.links) files->put_directory("store");
+    files->put_file(prefix + (s.links ? "machine.dat" : "SYSTEM.DAT"), system_file(s.version),
+                    0640);
+    if (s.old_mcfg) files->put_file(prefix + (s.links ? "mcfg.dat" : "MCFG.DAT"), "old MCFG", 0600);
+    if (s.links) {
+      files->put_link("SYSTEM.DAT", "store/machine.dat");
+      if (s.old_mcfg) files->put_link("MCFG.DAT", "store/mcfg.dat");
+    }
+    FaultInjector injector(*files, [&] { return files->contents(); });
+    injector.can_link = s.can_link;
+    injector.can_lock = s.can_lock;
+    injector.fail_at = d.fail_at;
+    injector.done_but_failed = d.done_but_failed;
+    injector.kill_at = d.kill_at;
+    injector.kill_is_held = d.kill_is_held;
+    return run_on(*files, injector, s.args);
   }
-  std::vector<const char*> argv = {"datlift"};
-  for (const std::string& a : s.args) argv.push_back(a.c_str());
-  auto out = std::make_unique<MemorySink>();
-  auto err = std::make_unique<MemorySink>();
-  auto space = std::make_unique<Workspace>();
-  Result r;
-  r.code = run_program(static_cast<int>(argv.size()), argv.data(), fs, *out, *err, *space);
-  r.out = out->text();
-  r.err = err->text();
-  r.after = fs.contents();
-  r.failed = fs.failed;
-  r.calls = fs.calls;
-  r.signals_balanced = fs.signals_held == 0 && fs.signals_released_in_order;
-  r.at_death = fs.at_death;
-  r.log = fs.log;
-  r.writes_open_to_others = fs.writes_open_to_others;
-  return r;
-}
+};
+
+INSTANTIATE_TEST_SUITE_P(OnEveryMedium, ReplaceProtocol,
+                         ::testing::Values(Medium::memory, Medium::disk), [](const auto& info) {
+                           return info.param == Medium::memory ? "memory" : "disk";
+                         });
 
 enum Outcome { kConverted, kUntouched, kKept, kBroken };
 
@@ -124,7 +172,7 @@ Outcome judge(const Result& r, const Contents& before, const Contents& converted
       std::find(r.failed.begin(), r.failed.end(), "remove") != r.failed.end();
   if (!removing_failed && r.failed.size() < 2) return kBroken;
   for (const auto& [name, content] : before) {
-    if (content.rfind("-> ", 0) == 0) continue;
+    if (content.rfind("-> ", 0) == 0 || content == "<dir>") continue;
     bool found = false;
     for (const auto& [now, now_content] : r.after)
       found = found || (now_content == content && (now == name || stated(r.err, now)));
@@ -146,16 +194,16 @@ std::string describe(const Scenario& s, const Disturbance& d, const Result& r) {
   return text;
 }
 
-TEST(ReplaceProtocol, EverySingleAndDoubleFault) {
+TEST_P(ReplaceProtocol, EverySingleAndDoubleFault) {
   int counts[4] = {};
   int singles = 0, pairs = 0, done = 0;
   for (const Scenario& s : kScenarios) {
+    if (!possible(s)) continue;
     const Result reference = run(s, {});
     ASSERT_EQ(reference.code, 0) << s.name << "\n" << reference.out << reference.err;
     ASSERT_EQ(reference.err, s.can_lock ? ""
                                         : "datlift: SYSTEM.DAT: lock: Operation not "
                                           "supported; going on without a lock\n");
-    EXPECT_EQ(reference.writes_open_to_others, 0) << s.name;
     const Result untouched = run(s, {.fail_at = {1}});  // the first call fails: nothing is done
     Contents before = untouched.after;
     ASSERT_NE(before, reference.after) << s.name;
@@ -191,9 +239,10 @@ std::string content_of(const Contents& files, const std::string& name) {
 // Killed at any call: by SIGKILL, the README's recovery rule restores a matching pair, both old
 // or both new, and leaves nothing else; by a signal that the run holds, the files are a matching
 // pair as they are, with nothing left behind.
-TEST(ReplaceProtocol, KilledAtAnyCall) {
+TEST_P(ReplaceProtocol, KilledAtAnyCall) {
   int kills = 0, held = 0, restored_old = 0, restored_new = 0;
   for (const Scenario& s : kScenarios) {
+    if (!possible(s)) continue;
     const Result reference = run(s, {});
     const Result untouched = run(s, {.fail_at = {1}});
     for (int at = 1; at <= reference.calls; ++at) {
@@ -218,71 +267,119 @@ TEST(ReplaceProtocol, KilledAtAnyCall) {
       kills, restored_old, restored_new, held);
 }
 
-struct Plain {
-  int code;
-  std::string out;
-  std::string err;
-};
-
-Plain run_on(FakeFileSystem& fs) {
-  auto out = std::make_unique<MemorySink>();
-  auto err = std::make_unique<MemorySink>();
-  auto space = std::make_unique<Workspace>();
-  const char* argv[] = {"datlift"};
-  const int code = run_program(1, argv, fs, *out, *err, *space);
-  return {code, std::string(out->text()), std::string(err->text())};
+// Whether this process writes files whatever their permission bits say.
+bool privileged() {
+#ifdef _WIN32
+  return false;
+#else
+  return ::geteuid() == 0;
+#endif
 }
 
-// One file under both names is refused before anything is written: it would end up holding
-// only one of the two contents.
-TEST(ReplaceProtocol, OneFileUnderBothNames) {
+// Files that cannot be replaced, and one file under both names (it would end up holding only one
+// of the two contents): refused before anything is written, with one line on standard error.
+TEST_P(ReplaceProtocol, FilesThatCannotBeReplaced) {
   const std::string v210 = system_file(210);
-  for (const bool mcfg_is_link : {true, false}) {
-    FakeFileSystem fs;
-    fs.put_file(mcfg_is_link ? "SYSTEM.DAT" : "MCFG.DAT", v210);
-    fs.put_link(mcfg_is_link ? "MCFG.DAT" : "SYSTEM.DAT", mcfg_is_link ? "SYSTEM.DAT" : "MCFG.DAT");
-    const Contents before = fs.contents();
-    const Plain r = run_on(fs);
-    EXPECT_EQ(r.code, 17);
-    EXPECT_EQ(r.out.substr(r.out.rfind("File")), "File >> MCFG.DAT << cannot be created!\n");
-    EXPECT_EQ(r.err, "datlift: MCFG.DAT: resolve: the same file as SYSTEM.DAT\n");
-    EXPECT_EQ(fs.contents(), before);
+  const struct {
+    const char* name;
+    bool needs_links;
+    bool needs_permissions;  // a process that read-only files stop
+    std::function<void(TestFileSystem&)> lay_out;
+    int code;
+    const char* why;  // the line on standard error, where it is the same on every system
+  } cases[] = {
+      {"MCFG.DAT a directory", false, false,
+       [&](TestFileSystem& f) {
+         f.put_file("SYSTEM.DAT", v210);
+         f.put_directory("MCFG.DAT");
+       },
+       17, "datlift: MCFG.DAT: resolve: not a regular file\n"},
+      {"MCFG.DAT a link to SYSTEM.DAT", true, false,
+       [&](TestFileSystem& f) {
+         f.put_file("SYSTEM.DAT", v210);
+         f.put_link("MCFG.DAT", "SYSTEM.DAT");
+       },
+       17, "datlift: MCFG.DAT: resolve: the same file as SYSTEM.DAT\n"},
+      {"SYSTEM.DAT a link to MCFG.DAT", true, false,
+       [&](TestFileSystem& f) {
+         f.put_file("MCFG.DAT", v210);
+         f.put_link("SYSTEM.DAT", "MCFG.DAT");
+       },
+       17, "datlift: MCFG.DAT: resolve: the same file as SYSTEM.DAT\n"},
+      {"MCFG.DAT a dangling link", true, false,
+       [&](TestFileSystem& f) {
+         f.put_file("SYSTEM.DAT", v210);
+         f.put_link("MCFG.DAT", "nowhere/MCFG.DAT");
+       },
+       17, nullptr},
+      {"SYSTEM.DAT read-only", false, true,
+       [&](TestFileSystem& f) {
+         f.put_file("SYSTEM.DAT", v210, 0444);
+         f.put_file("MCFG.DAT", "old");
+       },
+       16, nullptr},
+      {"MCFG.DAT read-only", false, true,
+       [&](TestFileSystem& f) {
+         f.put_file("SYSTEM.DAT", v210);
+         f.put_file("MCFG.DAT", "old", 0444);
+       },
+       17, nullptr},
+  };
+  for (const auto& c : cases) {
+    const auto files = make(GetParam());
+    if (c.needs_links && !files->has_links()) continue;
+    if (c.needs_permissions && GetParam() == Medium::disk && privileged()) continue;
+    c.lay_out(*files);
+    const Contents before = files->contents();
+    FaultInjector injector(*files, [] { return Contents(); });
+    const Result r = run_on(*files, injector);
+    EXPECT_EQ(r.code, c.code) << c.name;
+    const char* message = c.code == 16 ? "File >> SYSTEM.DAT << cannot be created!\n"
+                                       : "File >> MCFG.DAT << cannot be created!\n";
+    EXPECT_EQ(r.out.substr(r.out.rfind("File")), message) << c.name;
+    if (c.why != nullptr) {
+      EXPECT_EQ(r.err, c.why) << c.name;
+    }
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << c.name << "\n" << r.err;
+    EXPECT_TRUE(files->contents() == before) << c.name;
   }
 }
 
 // SYSTEM.DAT is written first: when one of its steps fails and one of MCFG.DAT's would fail too,
 // the run ends with SYSTEM.DAT's code and has not touched MCFG.DAT.
-TEST(ReplaceProtocol, FirstFailureInWritingOrderDecides) {
+TEST_P(ReplaceProtocol, FirstFailureInWritingOrderDecides) {
   const char* const system_steps[] = {"check_writable SYSTEM.DAT", "create_new .SYSTEM.DAT",
                                       "write .SYSTEM.DAT", "sync .SYSTEM.DAT", "close .SYSTEM.DAT"};
   const char* const mcfg_steps[] = {"resolve MCFG.DAT", "check_writable MCFG.DAT"};
   for (const char* system_step : system_steps) {
     for (const char* mcfg_step : mcfg_steps) {
-      FakeFileSystem fs;
-      fs.put_file("SYSTEM.DAT", system_file(210));
-      fs.put_file("MCFG.DAT", "old");
-      fs.fail_named = {system_step, mcfg_step};
-      const Contents before = fs.contents();
-      const Plain r = run_on(fs);
+      const auto files = make(GetParam());
+      files->put_file("SYSTEM.DAT", system_file(210));
+      files->put_file("MCFG.DAT", "old");
+      const Contents before = files->contents();
+      FaultInjector injector(*files, [] { return Contents(); });
+      injector.fail_named = {system_step, mcfg_step};
+      const Result r = run_on(*files, injector);
       EXPECT_EQ(r.code, 16) << system_step << ", " << mcfg_step;
-      EXPECT_EQ(fs.failed.size(), 1u) << system_step << ", " << mcfg_step;
-      EXPECT_TRUE(fs.contents() == before) << system_step << ", " << mcfg_step;
+      EXPECT_EQ(r.failed.size(), 1u) << system_step << ", " << mcfg_step;
+      EXPECT_TRUE(r.after == before) << system_step << ", " << mcfg_step;
     }
   }
 }
 
 // The permission bits are given when the content is complete: a write clears the set-user-ID
 // and set-group-ID bits. A new MCFG.DAT gets 0666 less the umask, as any new file.
-TEST(ReplaceProtocol, PermissionBitsKept) {
+TEST(ReplaceProtocolInMemory, PermissionBitsKept) {
   FakeFileSystem fs;
   fs.umask = 027;
   fs.put_file("SYSTEM.DAT", system_file(210), 04750);
-  ASSERT_EQ(run_on(fs).code, 0);
+  FaultInjector injector(fs, [] { return Contents(); });
+  ASSERT_EQ(run_on(fs, injector).code, 0);
   EXPECT_EQ(fs.mode_of("SYSTEM.DAT"), 04750);
   EXPECT_EQ(fs.mode_of("MCFG.DAT"), 0640);
   fs.put_file("SYSTEM.DAT", system_file(210), 02640);
   fs.put_file("MCFG.DAT", "old", 0600);
-  ASSERT_EQ(run_on(fs).code, 0);
+  ASSERT_EQ(run_on(fs, injector).code, 0);
   EXPECT_EQ(fs.mode_of("SYSTEM.DAT"), 02640);
   EXPECT_EQ(fs.mode_of("MCFG.DAT"), 0600);
   EXPECT_EQ(fs.writes_open_to_others, 0);
@@ -291,7 +388,7 @@ TEST(ReplaceProtocol, PermissionBitsKept) {
 // Where the old MCFG.DAT lies when its keeping name outlives the run, in whole lines however
 // long the paths: after success it may be deleted; where it could not be put back, it is the
 // one to restore.
-TEST(ReplaceProtocol, WhereTheOldMcfgLies) {
+TEST(ReplaceProtocolInMemory, WhereTheOldMcfgLies) {
   const struct {
     const char* name;
     std::vector<std::string> failing;
@@ -307,46 +404,46 @@ TEST(ReplaceProtocol, WhereTheOldMcfgLies) {
   for (const auto& c : cases) {
     for (const std::size_t length : {5, 2500}) {
       const std::string dir(length, 'd');
-      const std::string target = dir + "/mcfg.dat";
-      std::string kept = dir + "/.MCFG.DAT.4711-0.old", advice = c.advice;
-#ifdef _WIN32
-      kept[dir.size()] = '\\';
-#endif
+      const std::string target = dir + "/mcfg.dat", kept = dir + "/.MCFG.DAT.4711-0.old";
+      std::string advice = c.advice;
       if (advice.find("{target}") != std::string::npos)
         advice.replace(advice.find("{target}"), 8, target);
       FakeFileSystem fs;
       fs.put_file("SYSTEM.DAT", system_file(210));
       fs.put_file(target, "old");
       fs.put_link("MCFG.DAT", target);
-      fs.fail_named = c.failing;
-      const Plain r = run_on(fs);
+      FaultInjector injector(fs, [] { return Contents(); });
+      injector.fail_named = c.failing;
+      const Result r = run_on(fs, injector);
       EXPECT_EQ(r.code, c.code) << c.name;
       const std::string line = "datlift: " + kept + ": holds the old " + target + ": " + advice;
       EXPECT_NE(r.err.find("\n" + line + "\n"), std::string::npos) << c.name << "\n" << r.err;
-      EXPECT_EQ(fs.contents().at(kept), "old") << c.name;
+      EXPECT_EQ(r.after.at(kept), "old") << c.name;
       EXPECT_EQ(r.err.back(), '\n') << c.name;
     }
   }
 }
 
-// Another run holding the lock: waited for up to ten seconds, then refused with code 19.
-TEST(ReplaceProtocol, WaitForTheLock) {
+// Another run holding the lock: waited for up to ten seconds, then refused with code 19; the
+// wait on the injector's clock, the lock the file system's own.
+TEST_P(ReplaceProtocol, WaitForTheLock) {
   const struct {
     int busy_attempts;
     int code;
     int waited_ms;
   } cases[] = {{0, 0, 0}, {3, 0, 30}, {1000, 0, 10000}, {1001, 19, 10000}};
   for (const auto& c : cases) {
-    FakeFileSystem fs;
-    fs.put_file("SYSTEM.DAT", system_file(210));
-    fs.busy_attempts = c.busy_attempts;
-    const Contents before = fs.contents();
-    const Plain r = run_on(fs);
+    const auto files = make(GetParam());
+    files->put_file("SYSTEM.DAT", system_file(210));
+    const Contents before = files->contents();
+    FaultInjector injector(*files, [] { return Contents(); });
+    injector.busy_attempts = c.busy_attempts;
+    const Result r = run_on(*files, injector);
     EXPECT_EQ(r.code, c.code) << c.busy_attempts;
-    EXPECT_EQ(fs.waited_ms, c.waited_ms) << c.busy_attempts;
+    EXPECT_EQ(r.waited_ms, c.waited_ms) << c.busy_attempts;
     if (c.code == 19) {
       EXPECT_EQ(r.out, "DATLIFT V2.50\nFile >> SYSTEM.DAT << is in use!\n");
-      EXPECT_EQ(fs.contents(), before);
+      EXPECT_TRUE(r.after == before);
     }
   }
 }

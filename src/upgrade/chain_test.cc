@@ -13,8 +13,8 @@
 namespace datlift {
 namespace {
 
-using testing::run_in_memory;
-using testing::RunOutcome;
+using test::run_in_memory;
+using test::RunOutcome;
 using Image = std::vector<std::uint8_t>;
 
 void copy(const Image& from, std::size_t from_at, Image& to, std::size_t to_at, std::size_t n) {
@@ -66,12 +66,12 @@ Image expected_v250_from_v171(const Image& in, const std::vector<std::string>& n
 }
 
 TEST(Chain, V171ToV250IsTheIndependentlyStatedImage) {
-  sample::SampleRecipe recipe;
+  test::SampleRecipe recipe;
   recipe.version = 171;
   recipe.header_text3 = "LINE 4 PRESS";
   recipe.names[3] = "LONGNAME10";
   recipe.general_text = "GEN12345";
-  const Image in = sample::build_system_dat(recipe);
+  const Image in = test::build_system_dat(recipe);
   const RunOutcome out = run_in_memory(in, {"/AFIRST", "/A2ND"});
   ASSERT_EQ(out.code, 0) << out.printed;
   EXPECT_EQ(out.printed,
@@ -90,9 +90,9 @@ TEST(Chain, V171ToV250IsTheIndependentlyStatedImage) {
 // The short header of V2.00 and V2.10 output: texts 1 and 2 emptied in their first byte only,
 // the new identification string, header text 3 as read, and the input's axis names in the tail.
 TEST(Chain, ShortHeaderOutput) {
-  sample::SampleRecipe recipe;
+  test::SampleRecipe recipe;
   recipe.version = 171;
-  const Image in = sample::build_system_dat(recipe);
+  const Image in = test::build_system_dat(recipe);
   for (const char* target : {"/V2.00", "/V2.10"}) {
     const RunOutcome out = run_in_memory(in, {target});
     ASSERT_EQ(out.code, 0);
@@ -124,12 +124,12 @@ TEST(Chain, EveryModelToEveryModelOfItsFamily) {
         for (int target : {210, 250}) {
           for (int from : {200, 210}) {
             if (from >= target) continue;
-            sample::SampleRecipe recipe;
+            test::SampleRecipe recipe;
             recipe.version = from;
             recipe.model = file_model;
             const std::string to = target == 210 ? "2.10" : "2.50";
             const RunOutcome out =
-                run_in_memory(sample::build_system_dat(recipe), {"/" + selected, "/V" + to});
+                run_in_memory(test::build_system_dat(recipe), {"/" + selected, "/V" + to});
             const std::string tag = file_model + " V" + std::to_string(from) + " -> " + selected;
             ASSERT_EQ(out.code, 0) << tag << out.printed;
             std::string lines;
@@ -172,10 +172,10 @@ TEST(Chain, McfgFileBySelectedModel) {
     for (int from : {200, 210, 250}) {
       for (const char* target : {"/V2.10", "/V2.50"}) {
         if ((from == 210 && target[4] == '1') || (from == 250 && target[4] == '1')) continue;
-        sample::SampleRecipe recipe;
+        test::SampleRecipe recipe;
         recipe.version = from;
         recipe.model = c.file_model;
-        const RunOutcome out = run_in_memory(sample::build_system_dat(recipe),
+        const RunOutcome out = run_in_memory(test::build_system_dat(recipe),
                                              {std::string("/") + c.selected, target, "/AX"});
         const std::string tag = std::string(c.file_model) + " " + std::to_string(from) + " " +
                                 c.selected + " " + target;
@@ -193,9 +193,9 @@ TEST(Chain, McfgFileBySelectedModel) {
 
 // At target V2.10 the names of the input stay; the names are applied only on the way to V2.50.
 TEST(Chain, NamesLeftAloneAtTargetV210) {
-  sample::SampleRecipe recipe;
+  test::SampleRecipe recipe;
   recipe.version = 200;
-  const Image in = sample::build_system_dat(recipe);
+  const Image in = test::build_system_dat(recipe);
   const RunOutcome out = run_in_memory(in, {"/V2.1", "/ANEW"});
   ASSERT_EQ(out.code, 0);
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(out.system.data()) + 12296), "AXIS0");

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "common/console.h"
-#include "run/file_system.h"
+#include "files/file_system.h"
 
 namespace datlift {
 

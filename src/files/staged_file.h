@@ -34,9 +34,9 @@
 #include <span>
 
 #include "common/bytes.h"
-#include "run/file_report.h"
-#include "run/file_system.h"
-#include "run/path.h"
+#include "files/file_report.h"
+#include "files/file_system.h"
+#include "files/path.h"
 
 namespace datlift {
 
@@ -44,8 +44,9 @@ class StagedFile {
  public:
   enum class State { empty, staged, placed };
 
-  StagedFile(FileSystem& fs, FileReport& report, const char* name)
-      : fs_(fs), report_(report), name_(name) {}
+  // `pid` goes into the temporary name: no other process makes the same.
+  StagedFile(FileSystem& fs, FileReport& report, unsigned long pid, const char* name)
+      : fs_(fs), report_(report), pid_(pid), name_(name) {}
   StagedFile(const StagedFile&) = delete;
   StagedFile& operator=(const StagedFile&) = delete;
 
@@ -71,6 +72,7 @@ class StagedFile {
 
   FileSystem& fs_;
   FileReport& report_;
+  unsigned long pid_;
   const char* name_;
   State state_ = State::empty;
   Path target_;
@@ -83,7 +85,8 @@ class KeptOriginal {
  public:
   enum class State { untouched, kept, released };
 
-  KeptOriginal(FileSystem& fs, FileReport& report) : fs_(fs), report_(report) {}
+  KeptOriginal(FileSystem& fs, FileReport& report, unsigned long pid)
+      : fs_(fs), report_(report), pid_(pid) {}
   KeptOriginal(const KeptOriginal&) = delete;
   KeptOriginal& operator=(const KeptOriginal&) = delete;
 
@@ -105,6 +108,7 @@ class KeptOriginal {
 
   FileSystem& fs_;
   FileReport& report_;
+  unsigned long pid_;
   State state_ = State::untouched;
   const StagedFile* file_ = nullptr;
   How how_ = How::linked;

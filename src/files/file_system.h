@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // The primitives of the file system that a run needs, one implementation per operating system
-// (file_system_posix.cc) and an in-memory fake for tests. Nothing here names a type of the
+// (os_posix.cc, os_win32.cc) and an in-memory one for tests. Nothing here names a type of the
 // operating system: files are opaque handles, errors the system's own numbers, classified.
 #pragma once
 
@@ -9,7 +9,7 @@
 #include <span>
 
 #include "common/bytes.h"
-#include "run/path.h"
+#include "files/path.h"
 
 namespace datlift {
 
@@ -39,6 +39,9 @@ struct FileId {
   std::uint64_t object = 0;
   bool operator==(const FileId&) const = default;
 };
+
+// The most parts that one write takes.
+constexpr std::size_t kMaxWriteParts = 8;
 
 struct FileFacts {
   bool exists = false;
@@ -73,7 +76,7 @@ class FileSystem {
   // Gives the new file the access that any program's new file at `path` gets (where nothing
   // stood before): 0666 less the umask, or what the directory's default ACL grants.
   virtual FsStatus set_new_file_access(const char* path, FileHandle to) = 0;
-  // Writes the parts one after the other, all of them.
+  // Writes the parts (at most kMaxWriteParts) one after the other, all of them.
   virtual FsStatus write(FileHandle file, std::span<const ConstBytes> parts) = 0;
   virtual FsStatus sync(FileHandle file) = 0;
   virtual FsStatus close(FileHandle file) = 0;
@@ -94,19 +97,9 @@ class FileSystem {
   // process ends.
   virtual FsStatus lock(const char* name, FileHandle& lock, FileId& locked) = 0;
   virtual void unlock(FileHandle lock) = 0;
-  virtual void wait_milliseconds(int ms) = 0;
-
-  virtual unsigned long process_id() = 0;
-  // Every signal (or console event) that would end the process and can be held is held from
-  // hold_signals() until release_signals(), which then ends the process as the first of them
-  // asks.
-  virtual void hold_signals() = 0;
-  virtual void release_signals() = 0;
 
   // The system's text for an error number.
   virtual const char* describe(int code) = 0;
-  // Whether standard error goes to a terminal, where a person reads it.
-  virtual bool errors_to_terminal() = 0;
 
  protected:
   ~FileSystem() = default;

@@ -1,13 +1,15 @@
 // SPDX-License-Identifier: MIT
-// The files of the current directory, through the primitives of a FileSystem: the lock that
-// serialises runs, the input, and the replace protocol. Written once for every platform.
+// SYSTEM.DAT and MCFG.DAT of the current directory on a file system, through its primitives: the
+// lock that serialises runs, the input, and the replace protocol. Written once for every
+// platform, and for the file system in memory.
 #pragma once
 
 #include "common/console.h"
-#include "run/file_report.h"
-#include "run/file_system.h"
-#include "run/path.h"
-#include "run/run_files.h"
+#include "files/environment.h"
+#include "files/file_report.h"
+#include "files/file_system.h"
+#include "files/path.h"
+#include "files/run_files.h"
 
 namespace datlift {
 
@@ -15,13 +17,14 @@ namespace datlift {
 constexpr int kLockWaitMilliseconds = 10000;
 constexpr int kLockPollMilliseconds = 10;
 
-class DiskFiles final : public RunFiles {
+class FileSystemFiles final : public RunFiles {
  public:
   // `errors` takes the explanations for people (standard error), one line each.
-  DiskFiles(FileSystem& fs, Console& errors) : fs_(fs), report_(fs, errors) {}
-  ~DiskFiles();
-  DiskFiles(const DiskFiles&) = delete;
-  DiskFiles& operator=(const DiskFiles&) = delete;
+  FileSystemFiles(FileSystem& fs, Environment& env, Console& errors)
+      : fs_(fs), env_(env), report_(fs, errors) {}
+  ~FileSystemFiles();
+  FileSystemFiles(const FileSystemFiles&) = delete;
+  FileSystemFiles& operator=(const FileSystemFiles&) = delete;
 
   LockResult lock_system() override;
   InputStream* open_input() override;
@@ -35,12 +38,12 @@ class DiskFiles final : public RunFiles {
  private:
   class Input final : public InputStream {
    public:
-    explicit Input(DiskFiles& files) : files_(files) {}
+    explicit Input(FileSystemFiles& files) : files_(files) {}
     std::size_t read(Bytes dst) override;
     FileHandle file = kNoFile;
 
    private:
-    DiskFiles& files_;
+    FileSystemFiles& files_;
   };
 
   ReplaceResult replace(std::span<const ConstBytes> system, ConstBytes mcfg);
@@ -48,6 +51,7 @@ class DiskFiles final : public RunFiles {
   void release_lock();
 
   FileSystem& fs_;
+  Environment& env_;
   FileReport report_;
   Input input_{*this};
   FileHandle lock_ = kNoFile;

@@ -1,0 +1,61 @@
+// SPDX-License-Identifier: MIT
+// A run's files in memory: SYSTEM.DAT's bytes as the input, and room for what the run puts in
+// place. The same run sequence as on disk, without one: for datlift-inspect's dry runs, the page in
+// the browser, the tests, the fuzzers and the benchmarks.
+#pragma once
+
+#include <cstddef>
+
+#include "files/run_files.h"
+
+namespace datlift {
+
+class MemoryFiles final : public RunFiles {
+ public:
+  // `system_out` and `mcfg_out` take the new files; one that does not fit fails the replacement.
+  MemoryFiles(ConstBytes system_dat, Bytes system_out, Bytes mcfg_out)
+      : source_(system_dat), system_out_(system_out), mcfg_out_(mcfg_out) {}
+  MemoryFiles(const MemoryFiles&) = delete;
+  MemoryFiles& operator=(const MemoryFiles&) = delete;
+
+  LockResult lock_system() override;
+  InputStream* open_input() override;
+  void close_input() override;
+  ReplaceResult replace_files(std::span<const ConstBytes> system, ConstBytes mcfg) override;
+
+  // How the files behave: whether SYSTEM.DAT can be opened at all, what taking the lock gives,
+  // and a failure to report instead of putting the files in place.
+  bool present = true;
+  LockResult lock_with = LockResult::locked;
+  ReplaceResult fail_with = ReplaceResult::ok;
+
+  // What the run did.
+  int locks = 0;
+  int opens = 0;
+  bool input_open = false;
+  std::size_t bytes_read = 0;  // also the furthest offset read: the input is read front to back
+  bool replaced = false;
+
+  // The files as put in place (empty where none was).
+  ConstBytes system_written() const { return ConstBytes(system_out_).first(system_size_); }
+  ConstBytes mcfg_written() const { return ConstBytes(mcfg_out_).first(mcfg_size_); }
+
+ private:
+  class Input final : public InputStream {
+   public:
+    explicit Input(MemoryFiles& files) : files_(files) {}
+    std::size_t read(Bytes dst) override;
+
+   private:
+    MemoryFiles& files_;
+  };
+
+  ConstBytes source_;
+  Bytes system_out_;
+  Bytes mcfg_out_;
+  std::size_t system_size_ = 0;
+  std::size_t mcfg_size_ = 0;
+  Input input_{*this};
+};
+
+}  // namespace datlift
