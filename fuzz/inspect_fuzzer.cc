@@ -63,7 +63,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     MemoryFiles files(file, st.system_out, st.mcfg_out);
     TextSink sink(st.printed);
     const int code = run_on(st.input.argc, st.input.argv, st, files, sink);
-    inspect::dry_run(head, st.input.argc, st.input.argv, st.space, st.run);
+    inspect::dry_run(head, st.input.argc, st.input.argv, true, st.space, st.run);
     require(st.run.exit == code, "dry run exits otherwise");
     const std::string_view dry(st.run.output, st.run.output_size);
     if (sink.text().size() < inspect::kMaxRunOutput)

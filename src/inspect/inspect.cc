@@ -30,12 +30,13 @@ class BytesInput final : public InputStream {
 };
 
 // datlift's run sequence on the file's bytes, its files in memory.
-void run(ConstBytes head, int argc, const char* const* argv, Workspace& space, RunReport& report,
-         Console& why) {
+void run(ConstBytes head, int argc, const char* const* argv, bool present, Workspace& space,
+         RunReport& report, Console& why) {
   space.ws = WorkingSet{};
   space.mcfg = McfgBlock{};
   space.image = SystemImage{};
   MemoryFiles files(head, report.system, report.mcfg);
+  files.present = present;
   TextSink out(report.output);
   Console console(out);
   report.exit = run_datlift(argc, argv, files, console, why, space);
@@ -60,7 +61,7 @@ Text text_of(ConstBytes field) {
 void judge(ConstBytes head, Workspace& space, RunReport& verdict, SystemReport& report) {
   TextSink why_sink(std::span<char>(report.why, sizeof report.why - 1));
   Console why(why_sink);
-  run(head, 0, nullptr, space, verdict, why);
+  run(head, 0, nullptr, true, space, verdict, why);
   report.exit = verdict.exit;
   std::size_t why_size = why_sink.text().size();
   while (why_size > 0 && report.why[why_size - 1] == '\n') --why_size;
@@ -108,11 +109,33 @@ void read_blocks(ConstBytes head, std::uint64_t size, const VersionLayout& layou
 
 }  // namespace
 
-void dry_run(ConstBytes head, int argc, const char* const* argv, Workspace& space,
+void dry_run(ConstBytes head, int argc, const char* const* argv, bool present, Workspace& space,
              RunReport& report) {
+  TextSink why_sink(std::span<char>(report.why, sizeof report.why - 1));
+  Console why(why_sink);
+  run(head, argc, argv, present, space, report, why);
+  report.why[why_sink.text().size()] = 0;
+}
+
+void map_blocks(ConstBytes head, std::uint64_t size, Workspace& space, BlockMap& map) {
+  static constexpr const char* kNames[] = {"axis records", "axis name table", "general record",
+                                           "axis table A", "axis table B"};
+  map.count = 0;
+  space.ws = WorkingSet{};
+  BytesInput input(head);
   Discard discard;
-  Console why(discard);
-  run(head, argc, argv, space, report, why);
+  Console quiet(discard);
+  const Identification id = identify_system_file(input, space.ws, quiet);
+  const char* version = id.tokens.version.c_str();
+  if (!id.identified || version[0] != 'V') return;
+  const VersionLayout* layout = find_layout(version_number(version_value(version + 1)));
+  if (layout == nullptr) return;
+  map.spans[map.count++] = {"header", 0, header_form(id.header).size, true};
+  for (std::size_t b = 0; b < layout->blocks.size(); ++b) {
+    const BlockPlace place = block_place(*layout, id.header, layout->blocks[b].missing_status);
+    map.spans[map.count++] = {kNames[b], place.offset, place.size,
+                              place.offset + place.size <= size};
+  }
 }
 
 void inspect_system(ConstBytes head, std::uint64_t size, Workspace& space, RunReport& verdict,

@@ -40,6 +40,8 @@ struct RunReport {
   int exit = 0;
   char output[kMaxRunOutput];
   std::size_t output_size = 0;
+  char why[kMaxLine];  // why the run refuses the file, where it does
+
   ByteArray<kMaxFileSize> system;
   std::size_t system_written = 0;
   ByteArray<kMcfgSize> mcfg;
@@ -78,9 +80,24 @@ struct McfgReport {
 void inspect_system(ConstBytes head, std::uint64_t size, Workspace& space, RunReport& scratch,
                     SystemReport& report);
 
-// Runs datlift's run sequence with the arguments on the file's bytes.
-void dry_run(ConstBytes head, int argc, const char* const* argv, Workspace& space,
+// Runs datlift's run sequence with the arguments on the file's bytes; `present`: whether there is
+// a SYSTEM.DAT at all.
+void dry_run(ConstBytes head, int argc, const char* const* argv, bool present, Workspace& space,
              RunReport& report);
+
+// Where the blocks of the file's layout lie, where its header names a version that has one: the
+// header, then the five blocks in file order, each with whether the file holds it whole.
+struct BlockSpan {
+  const char* name;
+  std::size_t offset;
+  std::size_t size;
+  bool whole;
+};
+struct BlockMap {
+  BlockSpan spans[6];
+  std::size_t count = 0;
+};
+void map_blocks(ConstBytes head, std::uint64_t size, Workspace& space, BlockMap& map);
 
 void inspect_mcfg(ConstBytes bytes, std::uint64_t size, McfgReport& report);
 

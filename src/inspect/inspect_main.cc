@@ -5,11 +5,8 @@
 //   datlift-inspect [--json] [--run ARGS] FILE...
 #include <cstring>
 
-#include "common/text.h"
 #include "files/os.h"
-#include "inspect/inspect.h"
-#include "inspect/json_report.h"
-#include "inspect/text_report.h"
+#include "inspect/report.h"
 
 namespace datlift::inspect {
 namespace {
@@ -33,10 +30,7 @@ struct Arguments {
 
 // Everything a run of the program holds, in fixed storage.
 struct State {
-  Workspace space;
-  SystemReport system;
-  RunReport run;
-  McfgReport mcfg;
+  Reports reports;
   std::uint8_t head[kMaxInspected];
 };
 
@@ -89,22 +83,6 @@ FsStatus read_head(FileSystem& fs, const char* path, State& state, FileFacts& fa
   return st;
 }
 
-// Reports one file; false where datlift would refuse it.
-bool report_file(Writer& w, const Arguments& a, const char* path, ConstBytes head,
-                 std::uint64_t size, State& state) {
-  if (equals_nocase(base_name(path), "MCFG.DAT")) {
-    inspect_mcfg(head, size, state.mcfg);
-    a.as_json ? write_mcfg_json(w, path, head, state.mcfg)
-              : write_mcfg_text(w, path, head, state.mcfg);
-    return state.mcfg.whole;
-  }
-  inspect_system(head, size, state.space, state.run, state.system);
-  if (a.run.given) dry_run(head, a.run.argc, a.run.argv, state.space, state.run);
-  a.as_json ? write_system_json(w, path, state.system, a.run, state.run)
-            : write_system_text(w, path, state.system, a.run, state.run);
-  return state.system.exit == 0 || state.system.exit == 13;
-}
-
 int inspect_all(int argc, const char* const* argv, FileSystem& fs, OutputSink& out, Console& errors,
                 State& state) {
   Arguments a;
@@ -123,7 +101,8 @@ int inspect_all(int argc, const char* const* argv, FileSystem& fs, OutputSink& o
       continue;
     }
     if (i > a.first_file) w.put(a.as_json ? ",\n" : "\n");
-    if (!report_file(w, a, argv[i], head, facts.size, state) && code == 0) code = 1;
+    if (!write_report(w, a.as_json, argv[i], head, facts.size, a.run, state.reports) && code == 0)
+      code = 1;
   }
   if (a.as_json) w.put("\n]\n");
   return code;
