@@ -5,6 +5,9 @@ include(GNUInstallDirs)
 
 set(DATLIFT_MAINTAINER "datlift developers <datlift-dev@lists.example.org>" CACHE STRING
   "The maintainer named in the package and its changelog: packagers set their own")
+# The page in the browser, shipped where it has been built (scripts/build-web).
+set(DATLIFT_PAGE ${CMAKE_SOURCE_DIR}/build-web/datlift.html CACHE FILEPATH
+  "The page in the browser, installed where this file exists")
 
 if(WIN32)
   # A zip for Windows users: the program, the README and the licence as text, the manual as a
@@ -25,6 +28,8 @@ if(WIN32)
   add_custom_target(datlift_docs ALL
     DEPENDS ${CMAKE_BINARY_DIR}/doc/datlift.html ${CMAKE_BINARY_DIR}/doc/datlift-inspect.html)
   install(FILES README.md DESTINATION . RENAME README.txt)
+  # Beside the manual pages, whose own datlift.html it must not take the place of.
+  install(FILES ${DATLIFT_PAGE} DESTINATION . RENAME datlift-page.html OPTIONAL)
   install(FILES LICENSE DESTINATION . RENAME LICENSE.txt)
   set(CPACK_GENERATOR ZIP)
   set(CPACK_PACKAGE_NAME datlift)
@@ -66,6 +71,7 @@ install(FILES ${CMAKE_BINARY_DIR}/doc/datlift.1.gz ${CMAKE_BINARY_DIR}/doc/datli
   DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES doc/copyright ${CMAKE_BINARY_DIR}/doc/changelog.gz
   DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(FILES ${DATLIFT_PAGE} DESTINATION ${CMAKE_INSTALL_DATADIR}/datlift OPTIONAL)
 
 set(CPACK_PACKAGE_NAME datlift)
 set(CPACK_PACKAGE_VENDOR "datlift developers")

@@ -45,6 +45,12 @@ lint=$(mandoc -T lint "$src/doc/datlift.1" "$src/doc/datlift-inspect.1" || true)
 [ -z "$lint" ] || fail "mandoc: $lint"
 
 dpkg-deb -x "$deb" "$work/root"
+# The page in the browser, where it has been built, ships beside the programs.
+if [ -e "$src/build-web/datlift.html" ]; then
+  for root in "$work/prefix/share" "$work/root/usr/share"; do
+    cmp -s "$src/build-web/datlift.html" "$root/datlift/datlift.html" || fail "no page in $root"
+  done
+fi
 mkdir "$work/run"
 cp "$src/samples/SYSTEM.DAT" "$work/run/"
 out=$(cd "$work/run" && ${emulator[@]+"${emulator[@]}"} "$work/root/usr/bin/datlift")
