@@ -21,40 +21,19 @@
 #include <string>
 #include <thread>
 
-#include "common/text_sink.h"
-#include "run/program.h"
 #include "support/disk_file_system.h"
-#include "support/fault_injector.h"
-#include "support/sample_image.h"
+#include "support/injected_run.h"
 
 namespace datlift {
 namespace {
 
 using namespace test;
 
-std::string system_file(int version) {
-  const auto image = system_dat(version);
-  return std::string(image.begin(), image.end());
-}
-
-struct RunResult {
-  int code;
-  std::string out;
-  std::string err;
-  int waited_ms;
-};
-
 // A run in the current directory on the disk's primitives; the wait for the lock on the
 // injector's clock.
-RunResult run_here(DiskFileSystem& disk) {
+InjectedRun run_here(DiskFileSystem& disk) {
   FaultInjector injector(disk, [] { return Contents(); });
-  auto out_room = std::make_unique<std::array<char, 8192>>();
-  auto err_room = std::make_unique<std::array<char, 8192>>();
-  auto space = std::make_unique<Workspace>();
-  TextSink out(*out_room), err(*err_room);
-  const char* argv[] = {"datlift"};
-  const int code = run_program(1, argv, injector, injector, out, err, *space);
-  return {code, std::string(out.text()), std::string(err.text()), injector.waited_ms};
+  return run_injected(nullptr, injector);
 }
 
 // The lock on SYSTEM.DAT, held by another holder for as long as this object lives: on Windows a
@@ -105,7 +84,7 @@ TEST(OsFiles, LockHeldByAnotherRun) {
   const Contents before = disk.contents();
   {
     HeldLock other;
-    const RunResult busy = run_here(disk);
+    const InjectedRun busy = run_here(disk);
     EXPECT_EQ(busy.code, 19);
     EXPECT_EQ(busy.out, "DATLIFT V2.50\nFile >> SYSTEM.DAT << is in use!\n");
     EXPECT_EQ(busy.waited_ms, 10000);
@@ -129,7 +108,7 @@ TEST(OsFiles, FileHeldOpenByAnotherProgram) {
     const Contents before = disk.contents();
     const HANDLE h = open_without_delete_sharing(held);
     ASSERT_NE(h, INVALID_HANDLE_VALUE);
-    const RunResult r = run_here(disk);
+    const InjectedRun r = run_here(disk);
     ::CloseHandle(h);
     EXPECT_EQ(r.code, held[0] == L'S' ? 16 : 17) << r.err;
     EXPECT_TRUE(disk.contents() == before);
@@ -149,7 +128,7 @@ TEST(OsFiles, RelativeLinkInADeepDirectory) {
   ASSERT_EQ(::mkdir("sub", 0700), 0);
   std::ofstream("sub/real.dat", std::ios::binary) << system_file(210);
   ASSERT_EQ(::symlink("sub/real.dat", "SYSTEM.DAT"), 0);
-  const RunResult r = run_here(disk);
+  const InjectedRun r = run_here(disk);
   EXPECT_EQ(r.code, 0) << r.out << r.err;
   std::ifstream converted("sub/real.dat", std::ios::binary);
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(converted), {}).size(), 18620u);

@@ -20,23 +20,15 @@
 #include <memory>
 #include <optional>
 
-#include "common/text_sink.h"
-#include "run/program.h"
 #include "support/disk_file_system.h"
 #include "support/fake_file_system.h"
-#include "support/fault_injector.h"
+#include "support/injected_run.h"
 #include "support/recovery.h"
-#include "support/sample_image.h"
 
 namespace datlift {
 namespace {
 
 using namespace test;
-
-std::string system_file(int version) {
-  const auto image = system_dat(version);
-  return std::string(image.begin(), image.end());
-}
 
 // Where the files lie: in memory, or on the disk.
 enum class Medium { memory, disk };
@@ -50,46 +42,7 @@ std::unique_ptr<TestFileSystem> make(Medium m) {
   return std::make_unique<DiskFileSystem>();
 }
 
-struct Printed {
-  std::array<char, 32768> out{}, err{};
-  Workspace space{};
-};
-
-struct Result {
-  int code = -1;
-  std::string out;
-  std::string err;
-  Contents after;
-  std::vector<std::string> failed;
-  int calls = 0;
-  bool signals_balanced = false;
-  std::optional<Contents> at_death;
-  std::vector<std::string> log;
-  int waited_ms = 0;
-};
-
-// A whole run of the program on the files, through the injector; `args` after its name.
-Result run_on(TestFileSystem& files, FaultInjector& injector,
-              const std::vector<std::string>& args = {}) {
-  std::vector<const char*> argv = {"datlift"};
-  for (const std::string& a : args) argv.push_back(a.c_str());
-  auto printed = std::make_unique<Printed>();
-  TextSink out(printed->out), err(printed->err);
-  Result r;
-  r.code = run_program(static_cast<int>(argv.size()), argv.data(), injector, injector, out, err,
-                       printed->space);
-  r.out = out.text();
-  r.err = err.text();
-  std::replace(r.err.begin(), r.err.end(), '\\', '/');  // Windows names "dir\file"
-  r.after = files.contents();
-  r.failed = injector.failed;
-  r.calls = injector.calls;
-  r.signals_balanced = injector.signals_held == 0 && injector.signals_released_in_order;
-  r.at_death = injector.at_death;
-  r.log = injector.log;
-  r.waited_ms = injector.waited_ms;
-  return r;
-}
+using Result = InjectedRun;
 
 struct Scenario {
   const char* name;
@@ -143,7 +96,7 @@ class ReplaceProtocol : public ::testing::TestWithParam<Medium> {
     injector.done_but_failed = d.done_but_failed;
     injector.kill_at = d.kill_at;
     injector.kill_is_held = d.kill_is_held;
-    return run_on(*files, injector, s.args);
+    return run_injected(files.get(), injector, s.args);
   }
 };
 
@@ -332,7 +285,7 @@ TEST_P(ReplaceProtocol, FilesThatCannotBeReplaced) {
     c.lay_out(*files);
     const Contents before = files->contents();
     FaultInjector injector(*files, [] { return Contents(); });
-    const Result r = run_on(*files, injector);
+    const Result r = run_injected(files.get(), injector);
     EXPECT_EQ(r.code, c.code) << c.name;
     const char* message = c.code == 16 ? "File >> SYSTEM.DAT << cannot be created!\n"
                                        : "File >> MCFG.DAT << cannot be created!\n";
@@ -359,7 +312,7 @@ TEST_P(ReplaceProtocol, FirstFailureInWritingOrderDecides) {
       const Contents before = files->contents();
       FaultInjector injector(*files, [] { return Contents(); });
       injector.fail_named = {system_step, mcfg_step};
-      const Result r = run_on(*files, injector);
+      const Result r = run_injected(files.get(), injector);
       EXPECT_EQ(r.code, 16) << system_step << ", " << mcfg_step;
       EXPECT_EQ(r.failed.size(), 1u) << system_step << ", " << mcfg_step;
       EXPECT_TRUE(r.after == before) << system_step << ", " << mcfg_step;
@@ -374,12 +327,12 @@ TEST(ReplaceProtocolInMemory, PermissionBitsKept) {
   fs.umask = 027;
   fs.put_file("SYSTEM.DAT", system_file(210), 04750);
   FaultInjector injector(fs, [] { return Contents(); });
-  ASSERT_EQ(run_on(fs, injector).code, 0);
+  ASSERT_EQ(run_injected(&fs, injector).code, 0);
   EXPECT_EQ(fs.mode_of("SYSTEM.DAT"), 04750);
   EXPECT_EQ(fs.mode_of("MCFG.DAT"), 0640);
   fs.put_file("SYSTEM.DAT", system_file(210), 02640);
   fs.put_file("MCFG.DAT", "old", 0600);
-  ASSERT_EQ(run_on(fs, injector).code, 0);
+  ASSERT_EQ(run_injected(&fs, injector).code, 0);
   EXPECT_EQ(fs.mode_of("SYSTEM.DAT"), 02640);
   EXPECT_EQ(fs.mode_of("MCFG.DAT"), 0600);
   EXPECT_EQ(fs.writes_open_to_others, 0);
@@ -414,7 +367,7 @@ TEST(ReplaceProtocolInMemory, WhereTheOldMcfgLies) {
       fs.put_link("MCFG.DAT", target);
       FaultInjector injector(fs, [] { return Contents(); });
       injector.fail_named = c.failing;
-      const Result r = run_on(fs, injector);
+      const Result r = run_injected(&fs, injector);
       EXPECT_EQ(r.code, c.code) << c.name;
       const std::string line = "datlift: " + kept + ": holds the old " + target + ": " + advice;
       EXPECT_NE(r.err.find("\n" + line + "\n"), std::string::npos) << c.name << "\n" << r.err;
@@ -438,7 +391,7 @@ TEST_P(ReplaceProtocol, WaitForTheLock) {
     const Contents before = files->contents();
     FaultInjector injector(*files, [] { return Contents(); });
     injector.busy_attempts = c.busy_attempts;
-    const Result r = run_on(*files, injector);
+    const Result r = run_injected(files.get(), injector);
     EXPECT_EQ(r.code, c.code) << c.busy_attempts;
     EXPECT_EQ(r.waited_ms, c.waited_ms) << c.busy_attempts;
     if (c.code == 19) {
