@@ -7,6 +7,7 @@
 # COMMAND is the program with any emulator before it ("qemu-aarch64 datlift", "wine datlift.exe").
 # --windows: lines end in CR LF, and the cases that Windows cannot express are skipped.
 import argparse
+import functools
 import json
 import os
 import resource
@@ -116,9 +117,19 @@ def run_case(folder, case, command, windows, scratch):
         if limit is not None:
             resource.setrlimit(resource.RLIMIT_FSIZE, (limit, limit))
 
-    proc = subprocess.run([os.fsencode(c) for c in command] + args, cwd=work, stdin=subprocess.DEVNULL,
-                          stdout=subprocess.PIPE, stderr=subprocess.PIPE, preexec_fn=child,
-                          timeout=120)
+    # The output goes to files: a helper that the program's emulator starts (wine's services) may
+    # hold a pipe open long after the program has ended. Under a file size limit, which would cut
+    # a file, to pipes (no emulator runs those cases).
+    run = functools.partial(subprocess.run, [os.fsencode(c) for c in command] + args, cwd=work,
+                            stdin=subprocess.DEVNULL, preexec_fn=child, timeout=120)
+    if limit is not None:
+        proc = run(stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    else:
+        with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+            proc = run(stdout=out, stderr=err)
+            out.seek(0)
+            err.seek(0)
+            proc.stdout, proc.stderr = out.read(), err.read()
     problems = []
     if proc.returncode != case["exit"]:
         problems.append(f"exit {proc.returncode}, expected {case['exit']}")
