@@ -33,6 +33,12 @@ ReplaceResult MemoryFiles::replace_files(std::span<const ConstBytes> system, Con
   if (fail_with != ReplaceResult::ok) return fail_with;
   std::size_t size = 0;
   for (const ConstBytes part : system) size += part.size();
+  if (sizes_only()) {
+    replaced = true;
+    system_size_ = size;
+    mcfg_size_ = mcfg.size();
+    return ReplaceResult::ok;
+  }
   if (size > system_out_.size()) return ReplaceResult::system_failed;
   if (mcfg.size() > mcfg_out_.size()) return ReplaceResult::mcfg_failed;
   replaced = true;

@@ -13,6 +13,7 @@ namespace datlift {
 class MemoryFiles final : public RunFiles {
  public:
   // `system_out` and `mcfg_out` take the new files; one that does not fit fails the replacement.
+  // Where both are empty, only the sizes of the new files are kept.
   MemoryFiles(ConstBytes system_dat, Bytes system_out, Bytes mcfg_out)
       : source_(system_dat), system_out_(system_out), mcfg_out_(mcfg_out) {}
   MemoryFiles(const MemoryFiles&) = delete;
@@ -36,9 +37,11 @@ class MemoryFiles final : public RunFiles {
   std::size_t bytes_read = 0;  // also the furthest offset read: the input is read front to back
   bool replaced = false;
 
-  // The files as put in place (empty where none was).
-  ConstBytes system_written() const { return ConstBytes(system_out_).first(system_size_); }
-  ConstBytes mcfg_written() const { return ConstBytes(mcfg_out_).first(mcfg_size_); }
+  // The files as put in place (empty where none was, or only sizes are kept).
+  ConstBytes system_written() const { return ConstBytes(system_out_).first(kept(system_size_)); }
+  ConstBytes mcfg_written() const { return ConstBytes(mcfg_out_).first(kept(mcfg_size_)); }
+  std::size_t system_size() const { return system_size_; }
+  std::size_t mcfg_size() const { return mcfg_size_; }
 
  private:
   class Input final : public InputStream {
@@ -49,6 +52,9 @@ class MemoryFiles final : public RunFiles {
    private:
     MemoryFiles& files_;
   };
+
+  bool sizes_only() const { return system_out_.empty() && mcfg_out_.empty(); }
+  std::size_t kept(std::size_t size) const { return sizes_only() ? 0 : size; }
 
   ConstBytes source_;
   Bytes system_out_;

@@ -29,20 +29,22 @@ class BytesInput final : public InputStream {
   std::size_t at_ = 0;
 };
 
-// datlift's run sequence on the file's bytes, its files in memory.
-void run(ConstBytes head, int argc, const char* const* argv, bool present, Workspace& space,
-         RunReport& report, Console& why) {
+// datlift's run sequence on the file's bytes, its files in memory (`keep_files`: the new files'
+// bytes as well as their sizes).
+void run(ConstBytes head, int argc, const char* const* argv, bool present, bool keep_files,
+         Workspace& space, RunReport& report, Console& why) {
   space.ws = WorkingSet{};
   space.mcfg = McfgBlock{};
   space.image = SystemImage{};
-  MemoryFiles files(head, report.system, report.mcfg);
+  MemoryFiles files(head, keep_files ? Bytes(report.system) : Bytes(),
+                    keep_files ? Bytes(report.mcfg) : Bytes());
   files.present = present;
   TextSink out(report.output);
   Console console(out);
   report.exit = run_datlift(argc, argv, files, console, why, space);
   report.output_size = out.text().size();
-  report.system_written = files.system_written().size();
-  report.mcfg_written = files.mcfg_written().size();
+  report.system_written = files.system_size();
+  report.mcfg_written = files.mcfg_size();
 }
 
 // Copies a line into a fixed field, cut to fit.
@@ -61,7 +63,8 @@ Text text_of(ConstBytes field) {
 void judge(ConstBytes head, Workspace& space, RunReport& verdict, SystemReport& report) {
   TextSink why_sink(std::span<char>(report.why, sizeof report.why - 1));
   Console why(why_sink);
-  run(head, 0, nullptr, true, space, verdict, why);
+  // The verdict needs the sizes of the new files only.
+  run(head, 0, nullptr, true, false, space, verdict, why);
   report.exit = verdict.exit;
   std::size_t why_size = why_sink.text().size();
   while (why_size > 0 && report.why[why_size - 1] == '\n') --why_size;
@@ -113,7 +116,7 @@ void dry_run(ConstBytes head, int argc, const char* const* argv, bool present, W
              RunReport& report) {
   TextSink why_sink(std::span<char>(report.why, sizeof report.why - 1));
   Console why(why_sink);
-  run(head, argc, argv, present, space, report, why);
+  run(head, argc, argv, present, true, space, report, why);
   report.why[why_sink.text().size()] = 0;
 }
 
