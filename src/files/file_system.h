@@ -23,7 +23,7 @@ enum class Fault {
   other,
 };
 
-struct FsStatus {
+struct [[nodiscard]] FsStatus {
   Fault fault = Fault::none;
   int code = 0;                // the system's error number
   const char* step = nullptr;  // which part of a compound primitive failed, where not the whole
