@@ -21,8 +21,7 @@ Holding holding(FileSystem& fs, const char* path, const FileId& id, FsStatus& st
   return facts.id == id ? Holding::ours : Holding::other;
 }
 
-}  // namespace
-
+// A name beside `target` for a file of this run: ".<name>.<pid>-<attempt>.<kind>".
 bool leftover_name(const Path& target, const char* name, unsigned long pid, unsigned long attempt,
                    const char* kind, Path& out) {
   return out.assign_directory_of(target.c_str()) && out.append(kSeparator) && out.append(".") &&
@@ -30,6 +29,24 @@ bool leftover_name(const Path& target, const char* name, unsigned long pid, unsi
          out.append_number(attempt) && out.append(".") && out.append(kind);
 }
 
+// Makes a file of this run under the first free one of its names beside `target`: `make` tries
+// one name, and a name that is taken (only by a killed run's left-over) moves it on to the next.
+// `out` is the name tried last; false, with a line on standard error, where no name fits.
+template <typename Make>
+bool under_free_name(FileReport& report, const char* step, const Path& target, const char* name,
+                     unsigned long pid, const char* kind, Path& out, FsStatus& st, Make make) {
+  for (unsigned long attempt = 0; attempt < kNameAttempts; ++attempt) {
+    if (!leftover_name(target, name, pid, attempt, kind, out)) {
+      report.text(target.c_str(), step, "path too long");
+      return false;
+    }
+    st = make(out.c_str());
+    if (st.fault != Fault::exists) break;
+  }
+  return true;
+}
+
+// Whether `path` is the file `id` (false where nothing or another file is there).
 bool holds(FileSystem& fs, const char* path, const FileId& id) {
   FsStatus ignored;
   return holding(fs, path, id, ignored) == Holding::ours;
@@ -42,6 +59,8 @@ bool gone(FileSystem& fs, const char* path, const FileId& id) {
   const Holding h = holding(fs, path, id, ignored);
   return h == Holding::nothing || h == Holding::other;
 }
+
+}  // namespace
 
 bool StagedFile::prepare() {
   const FsStatus st = fs_.resolve(name_, target_, old_);
@@ -65,14 +84,9 @@ bool StagedFile::prepare() {
 bool StagedFile::stage(std::span<const ConstBytes> content) {
   FileHandle file = kNoFile;
   FsStatus st;
-  for (unsigned long attempt = 0; attempt < kNameAttempts; ++attempt) {
-    if (!leftover_name(target_, name_, pid_, attempt, "tmp", temp_)) {
-      report_.text(target_.c_str(), "create", "path too long");
-      return false;
-    }
-    st = fs_.create_new(temp_.c_str(), file, made_);
-    if (st.fault != Fault::exists) break;
-  }
+  if (!under_free_name(report_, "create", target_, name_, pid_, "tmp", temp_, st,
+                       [&](const char* temp) { return fs_.create_new(temp, file, made_); }))
+    return false;
   if (!st.ok()) {
     report_.failed(temp_.c_str(), "create", st);
     return false;
@@ -133,14 +147,9 @@ bool KeptOriginal::keep(const StagedFile& file) {
   if (!file.old().exists) return mark_none();
   kept_id_ = file.old().id;
   FsStatus st;
-  for (unsigned long attempt = 0; attempt < kNameAttempts; ++attempt) {
-    if (!leftover_name(file.target(), file.name(), pid_, attempt, "old", kept_)) {
-      report_.text(file.target().c_str(), "link", "path too long");
-      return false;
-    }
-    st = fs_.link(file.target().c_str(), kept_.c_str());
-    if (st.fault != Fault::exists) break;
-  }
+  if (!under_free_name(report_, "link", file.target(), file.name(), pid_, "old", kept_, st,
+                       [&](const char* kept) { return fs_.link(file.target().c_str(), kept); }))
+    return false;
   if (st.ok() || holds(fs_, kept_.c_str(), kept_id_)) {
     how_ = How::linked;
     state_ = State::kept;
@@ -157,11 +166,9 @@ bool KeptOriginal::keep(const StagedFile& file) {
 bool KeptOriginal::set_aside() {
   const char* target = file_->target().c_str();
   FsStatus st;
-  for (unsigned long attempt = 0; attempt < kNameAttempts; ++attempt) {
-    if (!leftover_name(file_->target(), file_->name(), pid_, attempt, "old", kept_)) break;
-    st = fs_.rename_new(target, kept_.c_str());
-    if (st.fault != Fault::exists) break;
-  }
+  if (!under_free_name(report_, "rename", file_->target(), file_->name(), pid_, "old", kept_, st,
+                       [&](const char* kept) { return fs_.rename_new(target, kept); }))
+    return false;
   if (st.ok() || holds(fs_, kept_.c_str(), kept_id_)) {
     how_ = How::set_aside;
     state_ = State::kept;
@@ -175,14 +182,9 @@ bool KeptOriginal::set_aside() {
 bool KeptOriginal::mark_none() {
   FileHandle mark = kNoFile;
   FsStatus st;
-  for (unsigned long attempt = 0; attempt < kNameAttempts; ++attempt) {
-    if (!leftover_name(file_->target(), file_->name(), pid_, attempt, "none", kept_)) {
-      report_.text(file_->target().c_str(), "create", "path too long");
-      return false;
-    }
-    st = fs_.create_new(kept_.c_str(), mark, kept_id_);
-    if (st.fault != Fault::exists) break;
-  }
+  if (!under_free_name(report_, "create", file_->target(), file_->name(), pid_, "none", kept_, st,
+                       [&](const char* none) { return fs_.create_new(none, mark, kept_id_); }))
+    return false;
   if (!st.ok()) {
     report_.failed(kept_.c_str(), "create", st);
     return false;

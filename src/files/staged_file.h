@@ -60,7 +60,6 @@ class StagedFile {
   // staged → empty; nothing to do in the other states.
   void discard();
 
-  State state() const { return state_; }
   const char* name() const { return name_; }
   const Path& target() const { return target_; }
   const FileFacts& old() const { return old_; }
@@ -98,8 +97,6 @@ class KeptOriginal {
   // kept → released.
   void release();
 
-  State state() const { return state_; }
-
  private:
   enum class How { linked, set_aside, marked };
   [[nodiscard]] bool set_aside();
@@ -115,12 +112,5 @@ class KeptOriginal {
   Path kept_;       // the keeping name
   FileId kept_id_;  // what it holds: the old file, or the empty mark
 };
-
-// A name beside `target` for a file of this run: ".<name>.<pid>-<attempt>.<kind>".
-[[nodiscard]] bool leftover_name(const Path& target, const char* name, unsigned long pid,
-                                 unsigned long attempt, const char* kind, Path& out);
-
-// Whether `path` is the file `id` (false where nothing or another file is there).
-[[nodiscard]] bool holds(FileSystem& fs, const char* path, const FileId& id);
 
 }  // namespace datlift
