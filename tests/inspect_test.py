@@ -96,6 +96,14 @@ check(mcfg["is_default"] and mcfg["stray_bytes"] == [], "default MCFG")
 check(values["value 4"] == 1000.0 and values["integer 22"] == 1, "MCFG numbers")
 check(values["colour slot 4"] == "LGREEN" and values["integer 1"] == 0, "MCFG texts")
 
+# A file's name and its tokens reach a terminal escaped: no byte of them acts on it.
+odd = make("odd\n\x1b[2Jname", "--model", "PLX\x1b]0;owned\x07")
+shown = subprocess.run([inspect, "--run", "/V2.10", odd, os.path.join(work, "gone\x1b[0m")],
+                       capture_output=True)
+check(all(b >= 0x20 or b == 0x0A for b in shown.stdout + shown.stderr), "control bytes escaped")
+check(b"path: " + os.fsencode(work) + b"/odd\\x0A\\x1B[2Jname\n" in shown.stdout, "path escaped")
+check(b"why: model PLX\\x1B]0;owned\\x07 is none" in shown.stdout, "token escaped")
+
 print(f"inspect: {cases} dry runs compared with datlift; {len(failures)} failures")
 for f in failures[:20]:
     print("  " + f)

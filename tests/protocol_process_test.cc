@@ -117,10 +117,24 @@ TEST(Protocol, TerminationSignalsInTheWritePhase) {
   const struct {
     int number;
     const char* name;
-  } signals[] = {{SIGINT, "INT"},       {SIGTERM, "TERM"}, {SIGHUP, "HUP"},   {SIGQUIT, "QUIT"},
-                 {SIGUSR1, "USR1"},     {SIGUSR2, "USR2"}, {SIGALRM, "ALRM"}, {SIGVTALRM, "VTALRM"},
-                 {SIGPROF, "PROF"},     {SIGPWR, "PWR"},   {SIGIO, "IO"},     {SIGXCPU, "XCPU"},
-                 {SIGSTKFLT, "STKFLT"}, {SIGABRT, "ABRT"}, {34, "34"}};  // SIGRTMIN
+  } signals[] = {{SIGINT, "INT"},
+                 {SIGTERM, "TERM"},
+                 {SIGHUP, "HUP"},
+                 {SIGQUIT, "QUIT"},
+                 {SIGUSR1, "USR1"},
+                 {SIGUSR2, "USR2"},
+                 {SIGALRM, "ALRM"},
+                 {SIGVTALRM, "VTALRM"},
+                 {SIGPROF, "PROF"},
+                 {SIGPWR, "PWR"},
+                 {SIGIO, "IO"},
+                 {SIGXCPU, "XCPU"},
+                 {SIGSTKFLT, "STKFLT"},
+                 {SIGABRT, "ABRT"},
+                 {34, "34"},  // SIGRTMIN
+                 // The two that the C library keeps for its threads, and its own calls leave out.
+                 {32, "32"},
+                 {33, "33"}};
   constexpr int kSignals = sizeof signals / sizeof signals[0];
   int runs = 0, left_behind = 0, per_signal[kSignals] = {};
   for (const Syscall& c : calls) {
@@ -135,7 +149,10 @@ TEST(Protocol, TerminationSignalsInTheWritePhase) {
         {}, c, std::string("signal=") + signals[k].name);
     if (!r) continue;
     const Snapshot after = snapshot(dir.path());
-    EXPECT_EQ(r->signal, signals[k].number) << c.line;
+    // strace, which passes the run's end on to its caller, ends by the same signal, but for 32
+    // and 33, which the C library keeps from it: it exits with 128 + the signal instead.
+    EXPECT_TRUE(r->signal == signals[k].number || r->code == 128 + signals[k].number)
+        << signals[k].name << " at " << c.line << ": signal " << r->signal << ", exit " << r->code;
     EXPECT_TRUE(after == converted) << signals[k].name << " at " << c.line;
     left_behind += static_cast<int>(after.size()) - 2;
     ++per_signal[k];
@@ -173,6 +190,79 @@ TEST(Protocol, AclAndExtendedAttributesKept) {
   ASSERT_EQ(r.code, 0) << r.error;
   EXPECT_EQ(read_file(dir / "SYSTEM.DAT").size(), 18620u);
   EXPECT_EQ(command_output(dump), before);
+}
+
+// A signal that the caller holds, pending when the run starts: the run gives back the mask it
+// found, so the signal stays held, and the run ends as it would have.
+TEST(Protocol, CallersHeldSignalStaysHeld) {
+  ScratchDir dir;
+  write_file(dir / "SYSTEM.DAT", system_dat(210));
+  ProcessSetup setup;
+  setup.pending_signal = SIGUSR1;
+  const ProcessResult r = run_process(dir.path(), {}, setup);
+  EXPECT_EQ(r.signal, 0);
+  EXPECT_EQ(r.code, 0);
+  EXPECT_EQ(r.output.substr(r.output.rfind("File")), kGenerated);
+}
+
+// A directory that others may write, as another user who plants links and files in it: a link is
+// followed only where the system would follow it (in a sticky one, a link of the runner or of
+// the directory's owner), and a file of another user in a sticky one is not replaced, since only
+// its owner or the directory's may; either is refused before anything is touched.
+TEST(Protocol, SharedDirectories) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to act as other users";
+  const std::vector<std::string> as_1234 = {"setpriv", "--reuid=1234", "--regid=1234",
+                                            "--clear-groups", "--"};
+  const struct {
+    const char* name;
+    mode_t dir_mode;
+    uid_t dir_owner;
+    const char* link;  // the name that is a link to the victim, owned by link_owner
+    uid_t link_owner;
+    uid_t mcfg_owner;  // MCFG.DAT, where it is no link: 0666, of this user
+    std::vector<std::string> runner;
+    int code;
+  } cases[] = {
+      {"link of another in a sticky directory", 01777, 0, "SYSTEM.DAT", 65534, 0, {}, 16},
+      {"MCFG.DAT a link of another", 01777, 0, "MCFG.DAT", 65534, 0, {}, 17},
+      {"link of the runner", 01777, 0, "SYSTEM.DAT", 0, 0, {}, 0},
+      {"link of the directory's owner", 01777, 1234, "SYSTEM.DAT", 1234, 0, {}, 0},
+      {"link of another, directory not sticky", 0777, 0, "SYSTEM.DAT", 65534, 0, {}, 0},
+      {"MCFG.DAT of another in a sticky directory", 01777, 0, nullptr, 0, 65534, as_1234, 17},
+      {"MCFG.DAT of another, directory not sticky", 0777, 0, nullptr, 0, 65534, as_1234, 0},
+  };
+  for (const auto& c : cases) {
+    ScratchDir dir, elsewhere;
+    const fs::path victim = elsewhere / "thesis.dat";
+    const std::string link = c.link != nullptr ? c.link : "";
+    const Image victim_content = link == "MCFG.DAT" ? Image(300, 7) : system_dat(210);
+    write_file(victim, victim_content);
+    ASSERT_EQ(::chmod(victim.c_str(), 0600), 0);
+    ASSERT_EQ(::chmod(elsewhere.path().c_str(), 0755), 0);
+    if (link != "SYSTEM.DAT") write_file(dir / "SYSTEM.DAT", system_dat(210));
+    if (link.empty()) {
+      write_file(dir / "MCFG.DAT", Image(300, 7));
+      ASSERT_EQ(::chown((dir / "MCFG.DAT").c_str(), c.mcfg_owner, c.mcfg_owner), 0);
+      ASSERT_EQ(::chmod((dir / "MCFG.DAT").c_str(), 0666), 0);
+      ASSERT_EQ(::chown((dir / "SYSTEM.DAT").c_str(), 1234, 1234), 0);
+    } else {
+      fs::create_symlink(victim, dir / link);
+      ASSERT_EQ(::lchown((dir / link).c_str(), c.link_owner, c.link_owner), 0);
+    }
+    ASSERT_EQ(::chown(dir.path().c_str(), c.dir_owner, c.dir_owner), 0);
+    ASSERT_EQ(::chmod(dir.path().c_str(), c.dir_mode), 0);
+    const auto before = snapshot(dir.path());
+    ProcessSetup setup;
+    setup.prefix = c.runner;
+    const ProcessResult r = run_process(dir.path(), {}, setup);
+    EXPECT_EQ(r.code, c.code) << c.name << "\n" << r.error;
+    const bool victim_written = read_file(victim) != victim_content;
+    EXPECT_EQ(victim_written, c.code == 0 && !link.empty()) << c.name;
+    if (c.code != 0) {
+      EXPECT_EQ(snapshot(dir.path()), before) << c.name;
+      EXPECT_EQ(std::count(r.error.begin(), r.error.end(), '\n'), 1) << c.name << "\n" << r.error;
+    }
+  }
 }
 
 // A member of the file's group who is not its owner: the owner cannot be kept, the group can.
@@ -305,12 +395,14 @@ TEST(Protocol, MetadataKeptForEveryUser) {
     std::vector<std::string> runner;
     mode_t umask;
     bool attribute;
+    mode_t mode_after;  // a set-ID bit goes only with the owner or group it was set for
   } cases[] = {
-      {"owner, set-user-ID", 1234, 1234, 04755, owner, 022, false},
-      {"group member, set-group-ID", 65534, 4321, 02770, member, 022, false},
-      {"owner, umask 0222, user attribute", 1234, 1234, 0640, owner, 0222, true},
-      {"owner, umask 0277, user attribute", 1234, 1234, 0640, owner, 0277, true},
-      {"root, set-user-ID and set-group-ID", 0, 0, 06755, {}, 022, true},
+      {"owner, set-user-ID", 1234, 1234, 04755, owner, 022, false, 04755},
+      {"group member, set-group-ID", 65534, 4321, 02770, member, 022, false, 02770},
+      {"group member, set-user-ID of another", 65534, 4321, 06775, member, 022, false, 02775},
+      {"owner, umask 0222, user attribute", 1234, 1234, 0640, owner, 0222, true, 0640},
+      {"owner, umask 0277, user attribute", 1234, 1234, 0640, owner, 0277, true, 0640},
+      {"root, set-user-ID and set-group-ID", 0, 0, 06755, {}, 022, true, 06755},
   };
   for (const auto& c : cases) {
     ScratchDir dir;
@@ -330,7 +422,7 @@ TEST(Protocol, MetadataKeptForEveryUser) {
     struct stat st;
     ASSERT_EQ(::stat(sys.c_str(), &st), 0);
     EXPECT_EQ(st.st_size, 18620) << c.who;
-    EXPECT_EQ(st.st_mode & 07777, c.mode) << c.who;
+    EXPECT_EQ(st.st_mode & 07777, c.mode_after) << c.who;
     EXPECT_EQ(st.st_gid, c.gid) << c.who;
     if (c.attribute) {
       EXPECT_EQ(

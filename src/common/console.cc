@@ -4,6 +4,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 
 #include "common/text.h"
 
@@ -14,6 +15,8 @@ namespace {
 // before its point; messages of texts only may be longer (they go out in pieces).
 constexpr std::size_t kMaxMessage = 2048;
 
+constexpr char kHexDigits[] = "0123456789ABCDEF";
+
 // Whether every conversion of a format is "%s" or "%i", which format_plain handles.
 bool is_plain(const char* format) {
   for (const char* p = std::strchr(format, '%'); p != nullptr; p = std::strchr(p + 2, '%'))
@@ -23,7 +26,8 @@ bool is_plain(const char* format) {
 
 // Formats "%s" and "%i" as printf does, without the cost of the general machinery. A message
 // longer than the room (paths may be) goes out in pieces: never cut.
-std::size_t format_plain(char* out, const char* format, va_list args, OutputSink& sink) {
+std::size_t format_plain(char* out, const char* format, va_list args, OutputSink& sink,
+                         Texts texts) {
   std::size_t n = 0;
   auto put = [&](char c) {
     if (n == kMaxMessage) {
@@ -36,7 +40,14 @@ std::size_t format_plain(char* out, const char* format, va_list args, OutputSink
     if (*p != '%') {
       put(*p);
     } else if (*++p == 's') {
-      for (const char* s = va_arg(args, const char*); *s != 0; ++s) put(*s);
+      for (const char* s = va_arg(args, const char*); *s != 0;) {
+        std::size_t n = texts == Texts::escaped ? shown_character(s) : 1;
+        if (n == 0) {
+          const unsigned char b = static_cast<unsigned char>(*s++);
+          for (const char c : {'\\', 'x', kHexDigits[b >> 4], kHexDigits[b & 15]}) put(c);
+        }
+        for (; n > 0; --n) put(*s++);
+      }
     } else {
       const int value = va_arg(args, int);
       const unsigned magnitude =
@@ -58,7 +69,7 @@ void Console::print(const char* format, ...) {
   va_start(args, format);
   std::size_t size = 0;
   if (is_plain(format)) {
-    size = format_plain(text, format, args, sink_);
+    size = format_plain(text, format, args, sink_, texts_);
   } else {
     const int length = std::vsnprintf(text, sizeof text, format, args);
     if (length > 0)

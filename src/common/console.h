@@ -16,13 +16,20 @@ class OutputSink {
   ~OutputSink() = default;
 };
 
+// How the texts that "%s" puts into a message go out: as they are, or (for lines a person reads
+// on a terminal, which names and a file's tokens reach) with every byte that a terminal would
+// act on as \xHH (see shown_character), so that a message stays one line that says what it says.
+enum class Texts { as_they_are, escaped };
+
 class Console {
  public:
-  explicit Console(OutputSink& sink) : sink_(sink) {}
+  explicit Console(OutputSink& sink, Texts texts = Texts::as_they_are)
+      : sink_(sink), texts_(texts) {}
   void print(const char* format, ...) __attribute__((format(printf, 2, 3)));
 
  private:
   OutputSink& sink_;
+  Texts texts_;
 };
 
 }  // namespace datlift

@@ -37,5 +37,31 @@ TEST(Console, PrintsWhatPrintfPrints) {
   EXPECT_EQ(sink.text(), "Break at undefined Version PLX-8 V1.71 --> PLX-8200 V2.50!\n");
 }
 
+// Texts that a person reads on a terminal: every byte a terminal would act on, or that is no
+// character, as \xHH; whole characters as they are.
+TEST(Console, EscapedTextsStayOneLine) {
+  const struct {
+    const char* text;
+    const char* shown;
+  } cases[] = {
+      {"store/machine.dat", "store/machine.dat"},
+      {"a\nb\r\tc", "a\\x0Ab\\x0D\\x09c"},
+      {"\x1B]0;owned\x07\x7F", "\\x1B]0;owned\\x07\\x7F"},
+      {"Z\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80", "Z\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80"},
+      {"\xC2\x9B"
+       "2J",
+       "\\xC2\\x9B2J"},            // a C1 control, as UTF-8
+      {"\xE9\xC3", "\\xE9\\xC3"},  // no character, or half of one
+      {"\xE0\x80\x80\xED\xA0\x80", "\\xE0\\x80\\x80\\xED\\xA0\\x80"},  // overlong, surrogate
+      {"\xF4\x90\x80\x80", "\\xF4\\x90\\x80\\x80"},                    // above U+10FFFF
+  };
+  for (const auto& c : cases) {
+    test::Captured sink;
+    Console console(sink, Texts::escaped);
+    console.print("datlift: %s: %s\n", c.text, "open");
+    EXPECT_EQ(sink.text(), std::string("datlift: ") + c.shown + ": open\n") << c.text;
+  }
+}
+
 }  // namespace
 }  // namespace datlift

@@ -38,4 +38,26 @@ constexpr bool equals_nocase(const char* text, const char* other) {
   return starts_with_nocase(text, other) && text[std::strlen(other)] == 0;
 }
 
+// The length of the character that begins at `s` where a terminal shows it as it is: a whole
+// UTF-8 character that is no control (C0, DEL or C1). 0 where the byte must be shown escaped, as
+// it could move the cursor, end a line, begin an escape sequence, or is no character at all.
+constexpr std::size_t shown_character(const char* s) {
+  const auto at = [s](int i) { return static_cast<unsigned char>(s[i]); };
+  const auto follows = [&](int i, unsigned lo, unsigned hi) { return at(i) >= lo && at(i) <= hi; };
+  const unsigned b = at(0);
+  if (b < 0x20 || b == 0x7F) return 0;
+  if (b < 0x80) return 1;
+  if (b >= 0xC2 && b <= 0xDF) return follows(1, b == 0xC2 ? 0xA0 : 0x80, 0xBF) ? 2 : 0;
+  if (b >= 0xE0 && b <= 0xEF)
+    return follows(1, b == 0xE0 ? 0xA0 : 0x80, b == 0xED ? 0x9F : 0xBF) && follows(2, 0x80, 0xBF)
+               ? 3
+               : 0;
+  if (b >= 0xF0 && b <= 0xF4)
+    return follows(1, b == 0xF0 ? 0x90 : 0x80, b == 0xF4 ? 0x8F : 0xBF) && follows(2, 0x80, 0xBF) &&
+                   follows(3, 0x80, 0xBF)
+               ? 4
+               : 0;
+  return 0;
+}
+
 }  // namespace datlift

@@ -29,28 +29,60 @@ void FileSystemFiles::release_lock() {
   lock_ = kNoFile;
 }
 
+FileSystemFiles::Opened FileSystemFiles::open_system() {
+  const FsStatus st = fs_.open_read(system_.dir(), system_.name(), input_.file, read_);
+  if (!st.ok()) {
+    report_.failed(system_.path().c_str(), "open", st);
+    input_.file = kNoFile;
+    return st.fault == Fault::changed ? Opened::changed : Opened::no;
+  }
+  // A directory, a pipe or a device named SYSTEM.DAT is no system file.
+  if (!read_.regular) {
+    report_.text(system_.path().c_str(), "open", "not a regular file");
+    close_input();
+    return Opened::no;
+  }
+  return Opened::yes;
+}
+
+// How a run without the lock goes on: with the input, or not at all (16 where the name changed
+// behind its back, as for a file that cannot be replaced).
+LockResult FileSystemFiles::lock_result(Opened opened) {
+  switch (opened) {
+    case Opened::yes:
+      return LockResult::locked;
+    case Opened::changed:
+      return LockResult::failed;
+    case Opened::no:
+      break;
+  }
+  return LockResult::absent;
+}
+
 // The lock is taken on the file, and a run that replaces the file puts a new one under the name:
-// after locking, the name must still stand for the locked file, else the lock is taken anew.
+// the file opened for reading after locking must be the locked one, else the lock is taken anew.
 LockResult FileSystemFiles::lock_system() {
   constexpr int kAttempts = kLockWaitMilliseconds / kLockPollMilliseconds;
   for (int attempt = 0; attempt <= kAttempts; ++attempt) {
-    FileId locked;
-    const FsStatus st = fs_.lock(kSystemName, lock_, locked);
-    if (st.ok()) {
-      Path target;
-      FileFacts now;
-      const FsStatus again = fs_.resolve(kSystemName, target, now);
-      if (again.ok() && now.exists && now.regular && now.id == locked) return LockResult::locked;
-      release_lock();
+    if (const FsStatus st = system_.resolve(kSystemName); !st.ok()) {
+      report_.failed(kSystemName, "resolve", st);
       // A name that exists but cannot be followed is no missing file.
-      if (!again.ok()) {
-        report_.failed(kSystemName, "resolve", again);
-        return again.fault == Fault::absent ? LockResult::absent : LockResult::failed;
-      }
-      if (!now.exists || !now.regular) {
-        report_.text(kSystemName, "open", now.exists ? "not a regular file" : "not found");
-        return LockResult::absent;
-      }
+      return st.fault == Fault::absent ? LockResult::absent : LockResult::failed;
+    }
+    if (!system_.facts().exists || !system_.facts().regular) {
+      report_.text(system_.path().c_str(), "open",
+                   system_.facts().exists ? "not a regular file" : "not found");
+      return LockResult::absent;
+    }
+    FileId locked;
+    const FsStatus st = fs_.lock(system_.dir(), system_.name(), lock_, locked);
+    if (st.ok()) {
+      const Opened opened = open_system();
+      if (opened == Opened::yes && read_.id == locked) return LockResult::locked;
+      close_input();
+      release_lock();
+      if (opened != Opened::yes) return lock_result(opened);
+      // Another run put its new file under the name since it was followed: locked anew.
       continue;
     }
     lock_ = kNoFile;
@@ -59,34 +91,34 @@ LockResult FileSystemFiles::lock_system() {
         if (attempt < kAttempts) env_.wait_milliseconds(kLockPollMilliseconds);
         continue;
       case Fault::absent:
-        report_.failed(kSystemName, "open", st);
+        report_.failed(system_.path().c_str(), "open", st);
         return LockResult::absent;
+      case Fault::changed:
+        report_.failed(system_.path().c_str(), "lock", st);
+        return LockResult::failed;
       case Fault::unsupported:
-        report_.going_on(kSystemName, "lock", st, "going on without a lock");
-        return LockResult::locked;
+        report_.going_on(system_.path().c_str(), "lock", st, "going on without a lock");
+        return lock_result(open_system());
       default:
-        report_.failed(kSystemName, "lock", st);
+        report_.failed(system_.path().c_str(), "lock", st);
         return LockResult::failed;
     }
   }
   return LockResult::busy;
 }
 
+// Opened with the lock; where the run takes none, SYSTEM.DAT is followed and opened here.
 InputStream* FileSystemFiles::open_input() {
-  FileFacts facts;
-  const FsStatus st = fs_.open_read(kSystemName, input_.file, facts);
-  if (!st.ok()) {
-    report_.failed(kSystemName, "open", st);
-    input_.file = kNoFile;
+  if (input_.file != kNoFile) return &input_;
+  if (const FsStatus st = system_.resolve(kSystemName); !st.ok()) {
+    report_.failed(kSystemName, "resolve", st);
     return nullptr;
   }
-  // A directory, a pipe or a device named SYSTEM.DAT is no system file.
-  if (!facts.regular) {
-    report_.text(kSystemName, "open", "not a regular file");
-    close_input();
+  if (!system_.facts().exists) {
+    report_.text(kSystemName, "open", "not found");
     return nullptr;
   }
-  return &input_;
+  return open_system() == Opened::yes ? &input_ : nullptr;
 }
 
 // The input has been read whole, or the run refuses it: a failure to close it changes nothing.
@@ -99,39 +131,42 @@ std::size_t FileSystemFiles::Input::read(Bytes dst) {
   std::size_t got = 0;
   const FsStatus st = files_.fs_.read(file, dst, got);
   // What cannot be read counts as the end of the file; the run then refuses it as too short.
-  if (!st.ok()) files_.report_.failed(kSystemName, "read", st);
+  if (!st.ok()) files_.report_.failed(files_.system_.path().c_str(), "read", st);
   return got;
 }
 
-void FileSystemFiles::sync_directories(const Path& system, const Path* mcfg) {
+void FileSystemFiles::sync_directories(bool mcfg) {
   // The files are in place: a directory that cannot be synced changes nothing about that.
-  if (const FsStatus st = fs_.sync_directory(system.c_str()); !st.ok())
-    report_.failed(system.c_str(), "sync directory", st);
-  if (mcfg != nullptr && !same_directory(mcfg->c_str(), system.c_str())) {
-    if (const FsStatus st = fs_.sync_directory(mcfg->c_str()); !st.ok())
-      report_.failed(mcfg->c_str(), "sync directory", st);
+  if (const FsStatus st = fs_.sync_directory(system_.dir()); !st.ok())
+    report_.failed(system_.path().c_str(), "sync directory", st);
+  if (mcfg && !same_directory(mcfg_.path().c_str(), system_.path().c_str())) {
+    if (const FsStatus st = fs_.sync_directory(mcfg_.dir()); !st.ok())
+      report_.failed(mcfg_.path().c_str(), "sync directory", st);
   }
 }
 
 // SYSTEM.DAT is written first, so every step of it comes before any of MCFG.DAT: the first
 // failure in that order decides the exit code.
 ReplaceResult FileSystemFiles::replace(std::span<const ConstBytes> system, ConstBytes mcfg) {
-  StagedFile sys(fs_, report_, env_.process_id(), kSystemName);
-  if (!sys.prepare() || !sys.stage(system)) return ReplaceResult::system_failed;
+  const unsigned long pid = env_.process_id();
+  StagedFile sys(fs_, report_, pid, kSystemName, system_, read_);
+  if (!system_.found() || !sys.prepare() || !sys.stage(system)) return ReplaceResult::system_failed;
   if (mcfg.empty()) {
     if (!sys.place()) {
       sys.discard();
       return ReplaceResult::system_failed;
     }
-    sync_directories(sys.target(), nullptr);
+    sync_directories(false);
     return ReplaceResult::ok;
   }
-  StagedFile cfg(fs_, report_, env_.process_id(), kMcfgName);
-  KeptOriginal old(fs_, report_, env_.process_id());
+  const FsStatus resolved = mcfg_.resolve(kMcfgName);
+  if (!resolved.ok()) report_.failed(kMcfgName, "resolve", resolved);
+  StagedFile cfg(fs_, report_, pid, kMcfgName, mcfg_, mcfg_.facts());
+  KeptOriginal old(fs_, report_, pid);
   const ConstBytes parts[] = {mcfg};
-  bool ready = cfg.prepare();
+  bool ready = resolved.ok() && cfg.prepare();
   // One file under both names would end up holding one of the two contents only.
-  if (ready && cfg.old().exists && sys.old().exists && cfg.old().id == sys.old().id) {
+  if (ready && cfg.old().exists && cfg.old().id == sys.old().id) {
     report_.text(kMcfgName, "resolve", "the same file as SYSTEM.DAT");
     ready = false;
   }
@@ -147,7 +182,7 @@ ReplaceResult FileSystemFiles::replace(std::span<const ConstBytes> system, Const
     return ReplaceResult::system_failed;
   }
   old.release();
-  sync_directories(sys.target(), &cfg.target());
+  sync_directories(true);
   return ReplaceResult::ok;
 }
 

@@ -9,6 +9,7 @@
 #include "files/file_report.h"
 #include "files/file_system.h"
 #include "files/path.h"
+#include "files/place.h"
 #include "files/run_files.h"
 
 namespace datlift {
@@ -21,11 +22,13 @@ class FileSystemFiles final : public RunFiles {
  public:
   // `errors` takes the explanations for people (standard error), one line each.
   FileSystemFiles(FileSystem& fs, Environment& env, Console& errors)
-      : fs_(fs), env_(env), report_(fs, errors) {}
+      : fs_(fs), env_(env), report_(fs, errors), system_(fs), mcfg_(fs) {}
   ~FileSystemFiles();
   FileSystemFiles(const FileSystemFiles&) = delete;
   FileSystemFiles& operator=(const FileSystemFiles&) = delete;
 
+  // Follows SYSTEM.DAT once, locks the file it stands for and opens that file for reading: the
+  // file read is the file locked, and the file replaced.
   LockResult lock_system() override;
   InputStream* open_input() override;
   void close_input() override;
@@ -46,15 +49,21 @@ class FileSystemFiles final : public RunFiles {
     FileSystemFiles& files_;
   };
 
+  enum class Opened { yes, no, changed };
+  Opened open_system();
+  static LockResult lock_result(Opened opened);
   ReplaceResult replace(std::span<const ConstBytes> system, ConstBytes mcfg);
-  void sync_directories(const Path& system, const Path* mcfg);
+  void sync_directories(bool mcfg);
   void release_lock();
 
   FileSystem& fs_;
   Environment& env_;
   FileReport report_;
+  Place system_;    // where SYSTEM.DAT led, followed once
+  FileFacts read_;  // the file read there: the one locked, and the one to replace
   Input input_{*this};
   FileHandle lock_ = kNoFile;
+  Place mcfg_;  // where MCFG.DAT led, followed once when it is due
 };
 
 }  // namespace datlift

@@ -9,6 +9,7 @@
 #include <string.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/uio.h>
 #include <sys/xattr.h>
 #include <time.h>
@@ -36,12 +37,20 @@ bool may_not_or_cannot(int error) {
   return error == EPERM || error == EINVAL || unsupported(error);
 }
 
+// A name that the run looked at and found a file under, where a call on it finds a link (which
+// O_NOFOLLOW refuses) or nothing: another program changed it meanwhile.
+Fault changed_or(Fault otherwise) {
+  return errno == ELOOP || errno == ENOENT ? Fault::changed : otherwise;
+}
+
 FileFacts facts_of(const struct stat& st) {
   return {true,
           S_ISREG(st.st_mode),
           {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)},
           static_cast<std::uint64_t>(st.st_size)};
 }
+
+constexpr int kBitsPerWord = 8 * sizeof(unsigned long);
 
 int fd_of(FileHandle file) {
   return static_cast<int>(file);
@@ -58,12 +67,37 @@ bool write_all(int fd, const char* bytes, std::size_t size) {
 }
 
 // Every signal whose default action ends the process, but those that cannot be held (KILL) and
-// those that a fault of the program itself raises, which end it all the same while held.
-void termination_signals(sigset_t& set) {
-  sigfillset(&set);
-  for (const int s : {SIGKILL, SIGSTOP, SIGCHLD, SIGCONT, SIGURG, SIGWINCH, SIGTSTP, SIGTTIN,
-                      SIGTTOU, SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP, SIGSYS})
-    sigdelset(&set, s);
+// those that a fault of the program itself raises, which end it all the same while held: as the
+// kernel takes a set, one bit per signal. The C library's calls would leave out 32 and 33, which
+// it keeps for its threads, and which end a process of one thread like any other.
+void termination_signals(KernelSignalSet& set) {
+  set = {};
+  for (int s = 1; s <= kKernelSignals; ++s) {
+    switch (s) {
+      case SIGKILL:
+      case SIGSTOP:
+      case SIGCHLD:
+      case SIGCONT:
+      case SIGURG:
+      case SIGWINCH:
+      case SIGTSTP:
+      case SIGTTIN:
+      case SIGTTOU:
+      case SIGSEGV:
+      case SIGBUS:
+      case SIGFPE:
+      case SIGILL:
+      case SIGTRAP:
+      case SIGSYS:
+        continue;
+      default:
+        set.bits[(s - 1) / kBitsPerWord] |= 1ul << ((s - 1) % kBitsPerWord);
+    }
+  }
+}
+
+int kernel_sigprocmask(int how, const KernelSignalSet* set, KernelSignalSet* old) {
+  return static_cast<int>(::syscall(SYS_rt_sigprocmask, how, set, old, sizeof(KernelSignalSet)));
 }
 
 // Extended attributes, access control lists among them. Where the file system has none, there is
@@ -74,18 +108,18 @@ void termination_signals(sigset_t& set) {
 constexpr char kAccessAcl[] = "system.posix_acl_access";
 constexpr char kDefaultAcl[] = "system.posix_acl_default";
 
-FsStatus copy_xattrs(const char* from, int fd, char* scratch) {
+FsStatus copy_xattrs(int from, int fd, char* scratch) {
   char* const names = scratch;
   char* const value = scratch + OsFileSystem::kScratchSize / 2;
   const std::size_t room = OsFileSystem::kScratchSize / 2;
-  const ssize_t listed = ::listxattr(from, names, room);
+  const ssize_t listed = ::flistxattr(from, names, room);
   if (listed < 0) return unsupported(errno) ? FsStatus{} : failure(Fault::other, "list xattrs");
   bool old_acl = false;
   for (ssize_t at = 0; at < listed;) {
     const char* name = names + at;
     at += static_cast<ssize_t>(std::strlen(name)) + 1;
     old_acl = old_acl || std::strcmp(name, kAccessAcl) == 0;
-    const ssize_t size = ::getxattr(from, name, value, room);
+    const ssize_t size = ::fgetxattr(from, name, value, room);
     if (size < 0) {
       if (errno == ENODATA) continue;  // removed since it was listed
       return failure(Fault::other, "read xattr");
@@ -148,51 +182,190 @@ void prepare_process() {
 static_assert(OsFileSystem::kScratchSize / 2 >= 65536,
               "room for the largest list and value of extended attributes (XATTR_LIST_MAX)");
 
-// Links are followed by their own text, relative to the directory they stand in, so that no
-// path grows longer than the names and link texts it is made of (the current directory may be
-// deeper than any path the system takes).
-FsStatus OsFileSystem::resolve(const char* name, Path& target, FileFacts& facts) {
+namespace {
+
+// A descriptor of this file's own, closed when it goes; the current directory is none.
+struct OwnedFd {
+  int fd = AT_FDCWD;
+  OwnedFd() = default;
+  OwnedFd(const OwnedFd&) = delete;
+  OwnedFd& operator=(const OwnedFd&) = delete;
+  ~OwnedFd() { reset(AT_FDCWD); }
+  void reset(int other) {
+    if (fd >= 0) ::close(fd);
+    fd = other;
+  }
+  int release() {
+    const int owned = fd;
+    fd = AT_FDCWD;
+    return owned;
+  }
+};
+
+// A directory opened to name files in: for reading where this user may, else only as a place
+// (a directory that may be searched but not listed).
+int open_directory(int at, const char* name) {
+  const int fd = ::openat(at, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd >= 0 || errno != EACCES) return fd;
+  return ::openat(at, name, O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+}
+
+// The system's rule for links (fs.protected_symlinks), whatever it is set to: in a sticky
+// directory that others may write, only a link of the follower or of the directory's owner is
+// followed.
+bool may_follow(int dir, const struct stat& link) {
+  struct stat d;
+  if (::fstatat(dir, dir == AT_FDCWD ? "." : "", &d, dir == AT_FDCWD ? 0 : AT_EMPTY_PATH) != 0)
+    return false;
+  const bool shared = (d.st_mode & (S_ISVTX | S_IWOTH)) == (S_ISVTX | S_IWOTH);
+  return !shared || link.st_uid == ::geteuid() || link.st_uid == d.st_uid;
+}
+
+// A path for people, kept as the walk goes: "name/" for each directory entered, ".." taking the
+// last one away again where it was entered by name (a directory, never a link, so that its
+// parent is the directory it was entered from).
+class ShownPath {
+ public:
+  explicit ShownPath(Path& path) : path_(path) { (void)path_.assign(""); }
+  void from_root() {
+    (void)path_.assign("/");
+    entered_ = 0;
+  }
+  bool enter(const char* name) { return ++entered_, path_.append(name) && path_.append("/"); }
+  bool leave() {
+    if (entered_ == 0) return path_.size == 1 && path_.text[0] == '/' ? true : path_.append("../");
+    --entered_;
+    std::size_t end = path_.size - 1;
+    while (end > 0 && path_.text[end - 1] != '/') --end;
+    path_.text[end] = 0;
+    path_.size = end;
+    return true;
+  }
+  bool end_at(const char* name) { return path_.append(name); }
+
+ private:
+  Path& path_;
+  int entered_ = 0;
+};
+
+}  // namespace
+
+// Links are followed one at a time from a directory handle, each by its own text relative to the
+// directory it stands in: no path grows longer than one link's text and the rest of the name (the
+// current directory may be deeper than any path the system takes), and what the walk has passed
+// cannot change under it.
+FsStatus OsFileSystem::resolve(const char* name, DirHandle& dir, Path& path, FileFacts& facts) {
   constexpr int kMaxLinks = 40;  // as the system follows them
+  constexpr std::size_t kPending = 2 * kMaxPath;
+  static_assert(kPending + kMaxPath <= kScratchSize, "room for the rest of a name and a link");
+  char* const pending = scratch_;  // what is still to follow
+  char* const text = scratch_ + kPending;
   facts = {};
-  if (!target.assign(name)) return {Fault::other, ENAMETOOLONG, nullptr};
-  for (int links = 0;; ++links) {
+  dir = kNoDirectory;
+  const std::size_t length = std::strlen(name);
+  if (length == 0) return {Fault::other, ENOENT, nullptr};
+  if (length >= kPending) return {Fault::other, ENAMETOOLONG, nullptr};
+  std::memcpy(pending, name, length + 1);
+  ShownPath shown(path);
+  OwnedFd at;
+  if (pending[0] == '/') {
+    at.reset(open_directory(AT_FDCWD, "/"));
+    shown.from_root();
+  }
+  int links = 0;
+  for (std::size_t next = 0;;) {
+    while (pending[next] == '/') ++next;
+    char* const part = pending + next;
+    std::size_t end = next;
+    while (pending[end] != 0 && pending[end] != '/') ++end;
+    std::size_t rest = end;
+    while (pending[rest] == '/') ++rest;
+    const bool last = pending[rest] == 0;
+    pending[end] = 0;
+    next = rest;
+    if (at.fd == -1) return failure();
+    if (part[0] == 0 || (std::strcmp(part, ".") == 0 && !last)) continue;
     struct stat st;
-    if (::lstat(target.c_str(), &st) != 0) {
+    if (::fstatat(at.fd, part, &st, AT_SYMLINK_NOFOLLOW) != 0) {
       if (errno != ENOENT) return failure();
-      return links == 0 ? FsStatus{} : failure(Fault::absent);  // nothing there, or dangling
+      if (links > 0) return failure(Fault::absent);  // a dangling link
+      if (!last) return failure();
+      if (!shown.end_at(part)) return {Fault::other, ENAMETOOLONG, nullptr};
+      dir = at.fd == AT_FDCWD ? open_directory(AT_FDCWD, ".") : at.release();
+      return dir >= 0 ? FsStatus{} : (dir = kNoDirectory, failure());
     }
-    if (!S_ISLNK(st.st_mode)) {
+    if (S_ISLNK(st.st_mode)) {
+      if (++links > kMaxLinks) return {Fault::other, ELOOP, nullptr};
+      if (!may_follow(at.fd, st)) return {Fault::other, EACCES, nullptr};
+      const ssize_t n = ::readlinkat(at.fd, part, text, kMaxPath);
+      if (n < 0) return failure();
+      if (n == 0 || static_cast<std::size_t>(n) >= kMaxPath)
+        return {Fault::other, ENAMETOOLONG, nullptr};
+      // The link's text takes its place in what is still to follow.
+      const std::size_t rest_length = std::strlen(pending + rest);
+      const std::size_t size = static_cast<std::size_t>(n);
+      if (size + 1 + rest_length >= kPending) return {Fault::other, ENAMETOOLONG, nullptr};
+      std::memmove(pending + size + 1, pending + rest, rest_length + 1);
+      std::memcpy(pending, text, size);
+      pending[size] = rest_length > 0 ? '/' : 0;
+      next = 0;
+      if (text[0] == '/') {
+        at.reset(open_directory(AT_FDCWD, "/"));
+        shown.from_root();
+      }
+      continue;
+    }
+    if (last) {
+      if (!shown.end_at(part)) return {Fault::other, ENAMETOOLONG, nullptr};
       facts = facts_of(st);
-      return {};
+      dir = at.fd == AT_FDCWD ? open_directory(AT_FDCWD, ".") : at.release();
+      return dir >= 0 ? FsStatus{} : (dir = kNoDirectory, failure());
     }
-    if (links == kMaxLinks) return {Fault::other, ELOOP, nullptr};
-    char* const text = scratch_;
-    const ssize_t n = ::readlink(target.c_str(), text, kMaxPath);
-    if (n < 0) return failure();
-    if (n == 0 || static_cast<std::size_t>(n) >= kMaxPath)
-      return {Fault::other, ENAMETOOLONG, nullptr};
-    text[n] = 0;
-    Path next;
-    const bool fits = text[0] == '/' || last_separator(target.c_str()) == nullptr
-                          ? next.assign(text)
-                          : next.assign_directory_of(target.c_str()) && next.append(kSeparator) &&
-                                next.append(text);
-    if (!fits) return {Fault::other, ENAMETOOLONG, nullptr};
-    target = next;
+    if (!S_ISDIR(st.st_mode)) return {Fault::other, ENOTDIR, nullptr};
+    const bool up = std::strcmp(part, "..") == 0;
+    if (!(up ? shown.leave() : shown.enter(part))) return {Fault::other, ENAMETOOLONG, nullptr};
+    at.reset(open_directory(at.fd, part));
   }
 }
 
-FsStatus OsFileSystem::check_writable(const char* path) {
-  const int fd = ::open(path, O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return failure();
+void OsFileSystem::close_directory(DirHandle dir) {
+  ::close(static_cast<int>(dir));
+}
+
+FsStatus OsFileSystem::look(DirHandle dir, const char* name, FileFacts& facts) {
+  facts = {};
+  struct stat st;
+  if (::fstatat(static_cast<int>(dir), name, &st, AT_SYMLINK_NOFOLLOW) == 0) {
+    facts = facts_of(st);
+    return {};
+  }
+  return errno == ENOENT ? FsStatus{} : failure();
+}
+
+// In a sticky directory only the file's owner, the directory's or a privileged user may put
+// another file in its place: no other may even begin.
+FsStatus OsFileSystem::check_writable(DirHandle dir, const char* name) {
+  const int at = static_cast<int>(dir);
+  const int fd = ::openat(at, name, O_WRONLY | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return failure(changed_or(Fault::other));
+  struct stat file, directory;
+  const bool looked = ::fstat(fd, &file) == 0 && ::fstat(at, &directory) == 0;
+  const FsStatus status = looked ? FsStatus{} : failure();
   if (::close(fd) != 0) return failure();
+  if (!status.ok()) return status;
+  const uid_t me = ::geteuid();
+  if ((directory.st_mode & S_ISVTX) != 0 && me != 0 && me != file.st_uid && me != directory.st_uid)
+    return {Fault::denied, EPERM,
+            "replace in a sticky directory (only the owner of the file or of the directory may)"};
   return {};
 }
 
-FsStatus OsFileSystem::open_read(const char* path, FileHandle& file, FileFacts& facts) {
+FsStatus OsFileSystem::open_read(DirHandle dir, const char* name, FileHandle& file,
+                                 FileFacts& facts) {
   // Not blocking: a pipe named SYSTEM.DAT must not hang the run.
-  const int fd = ::open(path, O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return failure(Fault::absent);
+  const int fd = ::openat(static_cast<int>(dir), name,
+                          O_RDONLY | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return failure(errno == ELOOP ? Fault::changed : Fault::absent);
   struct stat st;
   if (::fstat(fd, &st) != 0) {
     const FsStatus status = failure();
@@ -216,12 +389,13 @@ FsStatus OsFileSystem::read(FileHandle file, Bytes dst, std::size_t& got) {
   return {};
 }
 
-FsStatus OsFileSystem::create_new(const char* path, FileHandle& file, FileId& id) {
+FsStatus OsFileSystem::create_new(DirHandle dir, const char* name, FileHandle& file, FileId& id) {
   // For the owner alone until its content is complete, and writable by the owner whatever the
   // umask: the umask is set aside for the one call (and a default ACL of the directory is masked
   // by the mode all the same).
   const mode_t umask = ::umask(077);
-  const int fd = ::open(path, O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC, 0600);
+  const int fd = ::openat(static_cast<int>(dir), name,
+                          O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC, 0600);
   const int error = errno;
   ::umask(umask);
   umask_ = umask;
@@ -231,7 +405,7 @@ FsStatus OsFileSystem::create_new(const char* path, FileHandle& file, FileId& id
   if (::fstat(fd, &st) != 0) {
     const FsStatus status = failure();
     ::close(fd);
-    ::unlink(path);
+    ::unlinkat(static_cast<int>(dir), name, 0);
     return status;
   }
   id = facts_of(st).id;
@@ -240,11 +414,19 @@ FsStatus OsFileSystem::create_new(const char* path, FileHandle& file, FileId& id
 }
 
 // The owner first, since a change of owner clears the set-user-ID and set-group-ID bits and
-// capabilities; the attributes then, the permission bits last.
-FsStatus OsFileSystem::copy_metadata(const char* from, FileHandle to) {
-  const int fd = fd_of(to);
-  struct stat old;
-  if (::stat(from, &old) != 0) return failure(Fault::other, "stat");
+// capabilities; the attributes then, the permission bits last. A set-ID bit goes with its owner
+// or group only, as a copy keeps it: never a set-user-ID file of another user than its owner.
+FsStatus OsFileSystem::copy_metadata(DirHandle dir, const char* name, const FileId& expected,
+                                     FileHandle to) {
+  const int at = static_cast<int>(dir), fd = fd_of(to);
+  constexpr int kFlags = O_NOFOLLOW | O_NOCTTY | O_NONBLOCK | O_CLOEXEC;
+  OwnedFd from;
+  from.reset(::openat(at, name, O_RDONLY | kFlags));
+  if (from.fd < 0 && errno == EACCES) from.reset(::openat(at, name, O_WRONLY | kFlags));
+  if (from.fd < 0) return failure(changed_or(Fault::other), "open");
+  struct stat old, made;
+  if (::fstat(from.fd, &old) != 0) return failure(Fault::other, "stat");
+  if (!(facts_of(old).id == expected)) return {Fault::changed, 0, nullptr};
   if (old.st_uid != ::geteuid() || old.st_gid != ::getegid()) {
     // Only a privileged user may give a file away; a member of the file's group may still
     // keep the group.
@@ -254,17 +436,25 @@ FsStatus OsFileSystem::copy_metadata(const char* from, FileHandle to) {
         ::fchown(fd, static_cast<uid_t>(-1), old.st_gid) != 0 && !may_not_or_cannot(errno))
       return failure(Fault::other, "keep group");
   }
-  if (const FsStatus st = copy_xattrs(from, fd, scratch_); !st.ok()) return st;
-  if (::fchmod(fd, old.st_mode & 07777) != 0 && !unsupported(errno))
-    return failure(Fault::other, "keep mode");
+  if (const FsStatus st = copy_xattrs(from.fd, fd, scratch_); !st.ok()) return st;
+  if (::fstat(fd, &made) != 0) return failure(Fault::other, "stat");
+  mode_t mode = old.st_mode & 07777;
+  if (made.st_uid != old.st_uid) mode &= ~static_cast<mode_t>(S_ISUID);
+  if (made.st_gid != old.st_gid) mode &= ~static_cast<mode_t>(S_ISGID);
+  if (::fchmod(fd, mode) != 0 && !unsupported(errno)) return failure(Fault::other, "keep mode");
   return {};
 }
 
-FsStatus OsFileSystem::set_new_file_access(const char* path, FileHandle to) {
-  Path dir;
-  if (!dir.assign_directory_of(path)) return {Fault::other, ENAMETOOLONG, nullptr};
+FsStatus OsFileSystem::set_new_file_access(DirHandle dir, FileHandle to) {
   mode_t mode = 0666 & ~static_cast<mode_t>(umask_);
-  const ssize_t n = ::getxattr(dir.c_str(), kDefaultAcl, scratch_, kScratchSize);
+  const int at = static_cast<int>(dir);
+  ssize_t n = ::fgetxattr(at, kDefaultAcl, scratch_, kScratchSize);
+  if (n < 0 && errno == EBADF) {
+    // A directory that may be searched but not read, held only as a place.
+    Path proc;
+    if (proc.assign("/proc/self/fd/") && proc.append_number(static_cast<unsigned long>(at)))
+      n = ::getxattr(proc.c_str(), kDefaultAcl, scratch_, kScratchSize);
+  }
   if (n > 0 && !mode_of_default_acl(scratch_, static_cast<std::size_t>(n), mode))
     return {Fault::other, EINVAL, "read default ACL"};
   if (::fchmod(fd_of(to), mode) != 0 && !unsupported(errno))
@@ -306,49 +496,48 @@ FsStatus OsFileSystem::close(FileHandle file) {
   return ::close(fd_of(file)) == 0 || errno == EINTR ? FsStatus{} : failure();
 }
 
-FsStatus OsFileSystem::rename(const char* from, const char* to) {
-  return ::rename(from, to) == 0 ? FsStatus{} : failure();
+FsStatus OsFileSystem::rename(DirHandle dir, const char* from, const char* to) {
+  const int at = static_cast<int>(dir);
+  return ::renameat(at, from, at, to) == 0 ? FsStatus{} : failure();
 }
 
-FsStatus OsFileSystem::rename_new(const char* from, const char* to) {
+FsStatus OsFileSystem::rename_new(DirHandle dir, const char* from, const char* to) {
+  const int at = static_cast<int>(dir);
 #ifdef RENAME_NOREPLACE
-  if (::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0) return {};
+  if (::renameat2(at, from, at, to, RENAME_NOREPLACE) == 0) return {};
   if (errno == EEXIST) return failure(Fault::exists);
   if (errno != EINVAL && !unsupported(errno)) return failure();
 #endif
   // Where the file system cannot refuse to replace, the name is looked at first: the names asked
   // for here are this process's own, so only a killed run's left-over can take one meanwhile.
   struct stat st;
-  if (::lstat(to, &st) == 0) return {Fault::exists, EEXIST, nullptr};
+  if (::fstatat(at, to, &st, AT_SYMLINK_NOFOLLOW) == 0) return {Fault::exists, EEXIST, nullptr};
   if (errno != ENOENT) return failure();
-  return ::rename(from, to) == 0 ? FsStatus{} : failure();
+  return ::renameat(at, from, at, to) == 0 ? FsStatus{} : failure();
 }
 
-FsStatus OsFileSystem::link(const char* existing, const char* name) {
-  if (::link(existing, name) == 0) return {};
+FsStatus OsFileSystem::link(DirHandle dir, const char* existing, const char* name) {
+  const int at = static_cast<int>(dir);
+  if (::linkat(at, existing, at, name, 0) == 0) return {};
   // File systems without hard links (FAT among them) answer EPERM.
   if (errno == EEXIST) return failure(Fault::exists);
   return failure(errno == EPERM || errno == EMLINK || unsupported(errno) ? Fault::unsupported
                                                                          : Fault::other);
 }
 
-FsStatus OsFileSystem::remove(const char* path) {
-  return ::unlink(path) == 0 ? FsStatus{} : failure();
+FsStatus OsFileSystem::remove(DirHandle dir, const char* name) {
+  if (::unlinkat(static_cast<int>(dir), name, 0) == 0) return {};
+  return failure(errno == EPERM || errno == EACCES ? Fault::denied : Fault::other);
 }
 
-FsStatus OsFileSystem::sync_directory(const char* path) {
-  Path dir;
-  if (!dir.assign_directory_of(path)) return {Fault::other, ENAMETOOLONG, nullptr};
-  const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return failure();
-  const FsStatus status = ::fsync(fd) == 0 ? FsStatus{} : failure();
-  ::close(fd);
-  return status;
+FsStatus OsFileSystem::sync_directory(DirHandle dir) {
+  return ::fsync(static_cast<int>(dir)) == 0 ? FsStatus{} : failure();
 }
 
-FsStatus OsFileSystem::lock(const char* name, FileHandle& lock, FileId& locked) {
-  const int fd = ::open(name, O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return failure(Fault::absent);
+FsStatus OsFileSystem::lock(DirHandle dir, const char* name, FileHandle& lock, FileId& locked) {
+  const int fd = ::openat(static_cast<int>(dir), name,
+                          O_RDONLY | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return failure(errno == ELOOP ? Fault::changed : Fault::absent);
   int r;
   do {
     r = ::flock(fd, LOCK_EX | LOCK_NB);
@@ -385,16 +574,15 @@ unsigned long OsEnvironment::process_id() {
 }
 
 void OsEnvironment::hold_signals() {
-  sigset_t set;
+  KernelSignalSet set;
   termination_signals(set);
-  ::sigprocmask(SIG_BLOCK, &set, nullptr);
+  (void)kernel_sigprocmask(SIG_BLOCK, &set, &saved_signals_);
 }
 
+// The mask the process came with, exactly: a signal that the caller held stays held. One that the
+// run held and that came meanwhile is delivered here, with its default action: the process ends.
 void OsEnvironment::release_signals() {
-  // A pending signal is delivered here, with its default action: the process ends.
-  sigset_t set;
-  termination_signals(set);
-  ::sigprocmask(SIG_UNBLOCK, &set, nullptr);
+  (void)kernel_sigprocmask(SIG_SETMASK, &saved_signals_, nullptr);
 }
 
 const char* OsFileSystem::describe(int code) {

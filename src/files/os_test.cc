@@ -66,7 +66,12 @@ class HeldLock {
  private:
   void take() {
     FileId id;
-    EXPECT_TRUE(fs_->lock("SYSTEM.DAT", lock_, id).ok());
+    DirHandle dir = kNoDirectory;
+    Path path;
+    FileFacts facts;
+    ASSERT_TRUE(fs_->resolve("SYSTEM.DAT", dir, path, facts).ok());
+    EXPECT_TRUE(fs_->lock(dir, "SYSTEM.DAT", lock_, id).ok());
+    fs_->close_directory(dir);
   }
   std::unique_ptr<OsFileSystem> fs_ = std::make_unique<OsFileSystem>();
   FileHandle lock_ = kNoFile;
@@ -141,6 +146,25 @@ TEST(OsFiles, RelativeLinkInADeepDirectory) {
     ASSERT_EQ(::chdir(".."), 0);
     ASSERT_EQ(::rmdir(part.c_str()), 0);
   }
+}
+
+// A chain of links that the system follows, each through a directory and back: its texts
+// together are longer than any path the system takes, each one short.
+TEST(OsFiles, LongChainOfLinks) {
+  DiskFileSystem disk;
+  const std::string through(250, 'x');
+  disk.put_directory(through);
+  disk.put_file("real.dat", system_file(210));
+  constexpr int kLinks = 21;
+  for (int n = 0; n < kLinks; ++n) {
+    const std::string name = n == 0 ? "SYSTEM.DAT" : "L" + std::to_string(n);
+    const std::string to = n + 1 == kLinks ? "real.dat" : "L" + std::to_string(n + 1);
+    disk.put_link(name, through + "/../" + to);
+  }
+  const InjectedRun r = run_here(disk);
+  EXPECT_EQ(r.code, 0) << r.out << r.err;
+  EXPECT_EQ(disk.contents().at("real.dat").size(), 18620u);
+  EXPECT_EQ(disk.contents().at("SYSTEM.DAT"), "-> " + through + "/../L1");
 }
 #endif
 

@@ -57,8 +57,8 @@ FileFacts facts_of(HANDLE h) {
   BY_HANDLE_FILE_INFORMATION info;
   if (!::GetFileInformationByHandle(h, &info)) return facts;
   facts.exists = true;
-  facts.regular =
-      ::GetFileType(h) == FILE_TYPE_DISK && (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+  constexpr DWORD kNotAFile = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
+  facts.regular = ::GetFileType(h) == FILE_TYPE_DISK && (info.dwFileAttributes & kNotAFile) == 0;
   facts.id = {info.dwVolumeSerialNumber,
               (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
   facts.size = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
@@ -69,6 +69,12 @@ FileFacts facts_of(HANDLE h) {
 HANDLE open_for_facts(const wchar_t* path) {
   return ::CreateFileW(path, FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
                        FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
+
+// Opens a name itself, a link (a reparse point) as the link, never what it points at.
+HANDLE open_itself(const wchar_t* path, DWORD access) {
+  return ::CreateFileW(path, access, kShareAll, nullptr, OPEN_EXISTING,
+                       FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
 }
 
 // Console events of the process: while held, Ctrl-C and Ctrl-Break are noted, and closing the
@@ -124,59 +130,98 @@ void prepare_process() {
   ::SetConsoleCtrlHandler(on_console_event, TRUE);
 }
 
-FsStatus OsFileSystem::resolve(const char* name, Path& target, FileFacts& facts) {
+// A name is followed once, by the system, to the file it ends at; the run then names that file
+// by its whole path: the directory kept here, then its own name. Creating a symbolic link needs a
+// privilege that users lack by default, so no other user can plant one in a shared folder.
+FsStatus OsFileSystem::resolve(const char* name, DirHandle& dir, Path& path, FileFacts& facts) {
   facts = {};
+  dir = kNoDirectory;
   WidePath wide;
   if (!widen(name, wide)) return bad_name();
   const DWORD attributes = ::GetFileAttributesW(wide);
   if (attributes == INVALID_FILE_ATTRIBUTES) {
     const DWORD error = ::GetLastError();
     if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) return failure();
-    return target.assign(name) ? FsStatus{} : bad_name();
-  }
-  const HANDLE h = open_for_facts(wide);
-  if (h == INVALID_HANDLE_VALUE) {
-    // A link whose target is gone, among others.
-    const DWORD error = ::GetLastError();
-    return failure(error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? Fault::absent
-                                                                                  : Fault::other);
-  }
-  facts = facts_of(h);
-  bool ok = true;
-  if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-    // A link: its target's full name, where the new file must be made.
-    WidePath final_name;
-    const DWORD n = ::GetFinalPathNameByHandleW(h, final_name, kMaxPath, FILE_NAME_NORMALIZED);
-    ok = n > 0 && n<kMaxPath&& ::WideCharToMultiByte(CP_UTF8, 0, final_name, -1, target.text,
-                                                     kMaxPath, nullptr, nullptr)> 0;
-    if (ok) target.size = std::strlen(target.text);
+    if (!path.assign(name)) return bad_name();
   } else {
-    ok = target.assign(name);
+    const HANDLE h = open_for_facts(wide);
+    if (h == INVALID_HANDLE_VALUE) {
+      // A link whose target is gone, among others.
+      const DWORD error = ::GetLastError();
+      return failure(error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? Fault::absent
+                                                                                    : Fault::other);
+    }
+    facts = facts_of(h);
+    bool ok = true;
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+      // A link: its target's full name, where the new file must be made.
+      WidePath final_name;
+      const DWORD n = ::GetFinalPathNameByHandleW(h, final_name, kMaxPath, FILE_NAME_NORMALIZED);
+      ok = n > 0 && n<kMaxPath&& ::WideCharToMultiByte(CP_UTF8, 0, final_name, -1, path.text,
+                                                       kMaxPath, nullptr, nullptr)> 0;
+      if (ok) path.size = std::strlen(path.text);
+    } else {
+      ok = path.assign(name);
+    }
+    const FsStatus status = ok ? FsStatus{} : failure();
+    ::CloseHandle(h);
+    if (!status.ok()) return status;
   }
-  const FsStatus status = ok ? FsStatus{} : failure();
-  ::CloseHandle(h);
-  return status;
+  for (int slot = 0; slot < kDirectories; ++slot) {
+    if (directory_used_[slot]) continue;
+    if (!directories_[slot].assign_directory_of(path.c_str())) return bad_name();
+    directory_used_[slot] = true;
+    dir = slot;
+    return {};
+  }
+  return {Fault::other, ERROR_TOO_MANY_OPEN_FILES, nullptr};
 }
 
-FsStatus OsFileSystem::check_writable(const char* path) {
+void OsFileSystem::close_directory(DirHandle dir) {
+  if (dir >= 0 && dir < kDirectories) directory_used_[dir] = false;
+}
+
+bool OsFileSystem::widen_at(DirHandle dir, const char* name, wchar_t* wide) {
+  Path whole;
+  return dir >= 0 && dir < kDirectories && whole.assign(directories_[dir].c_str()) &&
+         whole.append(kSeparator) && whole.append(name) &&
+         ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, whole.c_str(), -1, wide, kMaxPath) >
+             0;
+}
+
+// A link (a reparse point) as itself.
+FsStatus OsFileSystem::look(DirHandle dir, const char* name, FileFacts& facts) {
+  facts = {};
   WidePath wide;
-  if (!widen(path, wide)) return bad_name();
+  if (!widen_at(dir, name, wide)) return bad_name();
+  const HANDLE h = open_itself(wide, FILE_READ_ATTRIBUTES);
+  if (h == INVALID_HANDLE_VALUE) {
+    const DWORD error = ::GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? FsStatus{} : failure();
+  }
+  facts = facts_of(h);
+  ::CloseHandle(h);
+  return {};
+}
+
+FsStatus OsFileSystem::check_writable(DirHandle dir, const char* name) {
+  WidePath wide;
+  if (!widen_at(dir, name, wide)) return bad_name();
   const DWORD attributes = ::GetFileAttributesW(wide);
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0)
     return {Fault::other, ERROR_ACCESS_DENIED, "read-only"};
   // Asking for deletion too finds a program that holds the file open without letting it be
   // replaced.
-  const HANDLE h = ::CreateFileW(wide, GENERIC_WRITE | DELETE, kShareAll, nullptr, OPEN_EXISTING,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr);
+  const HANDLE h = open_itself(wide, GENERIC_WRITE | DELETE);
   if (h == INVALID_HANDLE_VALUE) return failure();
   return ::CloseHandle(h) ? FsStatus{} : failure();
 }
 
-FsStatus OsFileSystem::open_read(const char* path, FileHandle& file, FileFacts& facts) {
+FsStatus OsFileSystem::open_read(DirHandle dir, const char* name, FileHandle& file,
+                                 FileFacts& facts) {
   WidePath wide;
-  if (!widen(path, wide)) return bad_name();
-  const HANDLE h = ::CreateFileW(wide, GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (!widen_at(dir, name, wide)) return bad_name();
+  const HANDLE h = open_itself(wide, GENERIC_READ);
   if (h == INVALID_HANDLE_VALUE) return failure(Fault::absent);
   facts = facts_of(h);
   file = file_of(h);
@@ -196,9 +241,9 @@ FsStatus OsFileSystem::read(FileHandle file, Bytes dst, std::size_t& got) {
 }
 
 // Opened without sharing: no other program opens it until it is closed, complete.
-FsStatus OsFileSystem::create_new(const char* path, FileHandle& file, FileId& id) {
+FsStatus OsFileSystem::create_new(DirHandle dir, const char* name, FileHandle& file, FileId& id) {
   WidePath wide;
-  if (!widen(path, wide)) return bad_name();
+  if (!widen_at(dir, name, wide)) return bad_name();
   const HANDLE h = ::CreateFileW(wide, GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
                                  FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
@@ -213,13 +258,21 @@ FsStatus OsFileSystem::create_new(const char* path, FileHandle& file, FileId& id
 
 // The attributes that say how the file is shown and archived; the new file takes the access
 // rules of its directory, as every new file there does.
-FsStatus OsFileSystem::copy_metadata(const char* from, FileHandle to) {
+FsStatus OsFileSystem::copy_metadata(DirHandle dir, const char* name, const FileId& old,
+                                     FileHandle to) {
   WidePath wide;
-  if (!widen(from, wide)) return bad_name();
-  const DWORD attributes = ::GetFileAttributesW(wide);
-  if (attributes == INVALID_FILE_ATTRIBUTES) return failure(Fault::other, "keep attributes");
+  if (!widen_at(dir, name, wide)) return bad_name();
+  const HANDLE h = open_itself(wide, FILE_READ_ATTRIBUTES);
+  if (h == INVALID_HANDLE_VALUE) return failure(Fault::other, "keep attributes");
+  BY_HANDLE_FILE_INFORMATION found;
+  const bool looked = ::GetFileInformationByHandle(h, &found) != 0;
+  const FileFacts facts = facts_of(h);
+  ::CloseHandle(h);
+  if (!looked) return failure(Fault::other, "keep attributes");
+  if (!(facts.id == old)) return {Fault::changed, 0, nullptr};
   constexpr DWORD kKept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
                           FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+  const DWORD attributes = found.dwFileAttributes;
   FILE_BASIC_INFO info{};
   info.FileAttributes = (attributes & kKept) != 0 ? attributes & kKept : FILE_ATTRIBUTE_NORMAL;
   if (!::SetFileInformationByHandle(handle_of(to), FileBasicInfo, &info, sizeof info)) {
@@ -232,7 +285,7 @@ FsStatus OsFileSystem::copy_metadata(const char* from, FileHandle to) {
 
 // A new file takes the access rules of its directory when it is created, as every new file
 // there does.
-FsStatus OsFileSystem::set_new_file_access(const char*, FileHandle) {
+FsStatus OsFileSystem::set_new_file_access(DirHandle, FileHandle) {
   return {};
 }
 
@@ -257,9 +310,9 @@ FsStatus OsFileSystem::close(FileHandle file) {
   return ::CloseHandle(handle_of(file)) ? FsStatus{} : failure();
 }
 
-FsStatus OsFileSystem::rename(const char* from, const char* to) {
+FsStatus OsFileSystem::rename(DirHandle dir, const char* from, const char* to) {
   WidePath wide_from, wide_to;
-  if (!widen(from, wide_from) || !widen(to, wide_to)) return bad_name();
+  if (!widen_at(dir, from, wide_from) || !widen_at(dir, to, wide_to)) return bad_name();
   for (int attempt = 0;; ++attempt) {
     if (::MoveFileExW(wide_from, wide_to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
       return {};
@@ -268,9 +321,9 @@ FsStatus OsFileSystem::rename(const char* from, const char* to) {
   }
 }
 
-FsStatus OsFileSystem::rename_new(const char* from, const char* to) {
+FsStatus OsFileSystem::rename_new(DirHandle dir, const char* from, const char* to) {
   WidePath wide_from, wide_to;
-  if (!widen(from, wide_from) || !widen(to, wide_to)) return bad_name();
+  if (!widen_at(dir, from, wide_from) || !widen_at(dir, to, wide_to)) return bad_name();
   for (int attempt = 0;; ++attempt) {
     if (::MoveFileExW(wide_from, wide_to, MOVEFILE_WRITE_THROUGH)) return {};
     const DWORD error = ::GetLastError();
@@ -280,9 +333,9 @@ FsStatus OsFileSystem::rename_new(const char* from, const char* to) {
   }
 }
 
-FsStatus OsFileSystem::link(const char* existing, const char* name) {
+FsStatus OsFileSystem::link(DirHandle dir, const char* existing, const char* name) {
   WidePath wide_existing, wide_name;
-  if (!widen(existing, wide_existing) || !widen(name, wide_name)) return bad_name();
+  if (!widen_at(dir, existing, wide_existing) || !widen_at(dir, name, wide_name)) return bad_name();
   if (::CreateHardLinkW(wide_name, wide_existing, nullptr)) return {};
   const DWORD error = ::GetLastError();
   if (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS) return failure(Fault::exists);
@@ -292,9 +345,9 @@ FsStatus OsFileSystem::link(const char* existing, const char* name) {
   return failure(impossible ? Fault::unsupported : Fault::other);
 }
 
-FsStatus OsFileSystem::remove(const char* path) {
+FsStatus OsFileSystem::remove(DirHandle dir, const char* name) {
   WidePath wide;
-  if (!widen(path, wide)) return bad_name();
+  if (!widen_at(dir, name, wide)) return bad_name();
   for (int attempt = 0;; ++attempt) {
     if (::DeleteFileW(wide)) return {};
     if (attempt == kBusyRetries || !sharing_conflict(::GetLastError())) return failure();
@@ -303,17 +356,17 @@ FsStatus OsFileSystem::remove(const char* path) {
 }
 
 // MOVEFILE_WRITE_THROUGH has made each rename durable; a directory cannot be flushed here.
-FsStatus OsFileSystem::sync_directory(const char*) {
+FsStatus OsFileSystem::sync_directory(DirHandle) {
   return {};
 }
 
 // The lock is a named mutex of the system, named after the file's full path: a handle on the file
 // itself would keep it from being replaced (Windows replaces no file that is open). The system
 // releases a mutex whose owner ends, and it leaves no file.
-FsStatus OsFileSystem::lock(const char* name, FileHandle& lock, FileId& locked) {
+FsStatus OsFileSystem::lock(DirHandle dir, const char* name, FileHandle& lock, FileId& locked) {
   WidePath wide;
-  if (!widen(name, wide)) return bad_name();
-  const HANDLE file = open_for_facts(wide);
+  if (!widen_at(dir, name, wide)) return bad_name();
+  const HANDLE file = open_itself(wide, FILE_READ_ATTRIBUTES);
   if (file == INVALID_HANDLE_VALUE) return failure(Fault::absent);
   WidePath full;
   const DWORD length = ::GetFinalPathNameByHandleW(file, full, kMaxPath, FILE_NAME_NORMALIZED);

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "files/os.h"
+#include "files/place.h"
 #include "inspect/report.h"
 
 namespace datlift::inspect {
@@ -73,7 +74,10 @@ FsStatus read_head(FileSystem& fs, const char* path, State& state, FileFacts& fa
                    ConstBytes& head) {
   FileHandle file = kNoFile;
   std::size_t got = 0;
-  FsStatus st = fs.open_read(path, file, facts);
+  Place place(fs);
+  FsStatus st = place.resolve(path);
+  if (st.ok() && !place.facts().exists) st = {Fault::absent, 0, "No such file or directory"};
+  if (st.ok()) st = fs.open_read(place.dir(), place.name(), file, facts);
   if (st.ok() && !facts.regular) st = {Fault::other, 0, "not a regular file"};
   if (st.ok() || file != kNoFile) {
     if (st.ok()) st = fs.read(file, Bytes(state.head), got);
@@ -118,6 +122,6 @@ int main(int argc, char** argv) {
   datlift::OsFileSystem fs;
   datlift::StandardStream out(1);
   datlift::StandardStream err(2);
-  datlift::Console errors(err);
+  datlift::Console errors(err, datlift::Texts::escaped);
   return datlift::inspect::inspect_all(argc, argv, fs, out, errors, state);
 }

@@ -59,7 +59,7 @@ void write_verdict(Writer& w, const SystemReport& r) {
   w.put(", \"");
   w.plain(bytes_of(r.message));
   w.put("\"\nwhy: ");
-  w.put(r.why);
+  w.plain(bytes_of(r.why));
   w.put("\ntrailing bytes: ");
   if (r.has_trailing)
     w.number(r.trailing_bytes);
@@ -99,7 +99,7 @@ void write_run(Writer& w, const RunArgs& args, const RunReport& run) {
   w.put("run: datlift");
   for (int i = 0; i < args.argc; ++i) {
     w.put(' ');
-    w.put(args.argv[i]);
+    w.plain(bytes_of(args.argv[i]));
   }
   w.put("\n  exit: ");
   w.number(static_cast<std::uint64_t>(run.exit));
@@ -126,7 +126,7 @@ void write_run(Writer& w, const RunArgs& args, const RunReport& run) {
 void write_system_text(Writer& w, const char* path, const SystemReport& r, const RunArgs& args,
                        const RunReport& run) {
   w.put("path: ");
-  w.put(path);
+  w.plain(bytes_of(path));
   w.put("\nsize: ");
   w.number(r.size);
   write_header(w, r);
@@ -138,7 +138,7 @@ void write_system_text(Writer& w, const char* path, const SystemReport& r, const
 
 void write_mcfg_text(Writer& w, const char* path, ConstBytes bytes, const McfgReport& r) {
   w.put("path: ");
-  w.put(path);
+  w.plain(bytes_of(path));
   w.put("\nsize: ");
   w.number(r.size);
   w.put(r.whole ? "\n" : " (an MCFG block is 460 bytes: its fields cannot be read)\n");

@@ -26,13 +26,15 @@ class PrefixedSink final : public OutputSink {
 int run_program(int argc, const char* const* argv, FileSystem& fs, Environment& env,
                 OutputSink& out, OutputSink& err, Workspace& space) {
   Console console(out);
-  Console errors(err);
+  // Names and a file's tokens reach these lines: escaped, each line stays one.
+  Console errors(err, Texts::escaped);
   FileSystemFiles files(fs, env, errors);
   // Why a file is refused, for a person at a terminal; scripts that capture standard error see
   // nothing more than before.
   PrefixedSink prefixed(err);
   Discard discard;
-  Console why(env.errors_to_terminal() ? static_cast<OutputSink&>(prefixed) : discard);
+  Console why(env.errors_to_terminal() ? static_cast<OutputSink&>(prefixed) : discard,
+              Texts::escaped);
   const int args = argc > 0 ? argc - 1 : 0;
   return run_datlift(args, argv == nullptr ? nullptr : argv + 1, files, console, why, space);
 }

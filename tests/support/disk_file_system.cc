@@ -37,6 +37,10 @@ void DiskFileSystem::put_directory(const std::string& name) {
   fs::create_directory(root_ / name);
 }
 
+void DiskFileSystem::move(const std::string& from, const std::string& to) {
+  fs::rename(root_ / from, root_ / to);
+}
+
 Contents DiskFileSystem::contents() const {
   Contents all;
   for (const auto& e : fs::recursive_directory_iterator(root_)) {

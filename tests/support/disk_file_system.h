@@ -21,46 +21,56 @@ class DiskFileSystem final : public TestFileSystem {
   void put_file(const std::string& name, const std::string& content, int mode = 0644) override;
   void put_link(const std::string& name, const std::string& to) override;
   void put_directory(const std::string& name) override;
+  void move(const std::string& from, const std::string& to) override;
   Contents contents() const override;
   int mode_of(const std::string& name) const override;
   bool has_links() const override;
   const std::filesystem::path& root() const { return root_; }
 
-  FsStatus resolve(const char* name, Path& target, FileFacts& facts) override {
-    return os_->resolve(name, target, facts);
+  FsStatus resolve(const char* name, DirHandle& dir, Path& path, FileFacts& facts) override {
+    return os_->resolve(name, dir, path, facts);
   }
-  FsStatus check_writable(const char* path) override { return os_->check_writable(path); }
-  FsStatus open_read(const char* path, FileHandle& file, FileFacts& facts) override {
-    return os_->open_read(path, file, facts);
+  void close_directory(DirHandle dir) override { os_->close_directory(dir); }
+  FsStatus look(DirHandle dir, const char* name, FileFacts& facts) override {
+    return os_->look(dir, name, facts);
+  }
+  FsStatus check_writable(DirHandle dir, const char* name) override {
+    return os_->check_writable(dir, name);
+  }
+  FsStatus open_read(DirHandle dir, const char* name, FileHandle& file, FileFacts& facts) override {
+    return os_->open_read(dir, name, file, facts);
   }
   FsStatus read(FileHandle file, Bytes dst, std::size_t& got) override {
     return os_->read(file, dst, got);
   }
-  FsStatus create_new(const char* path, FileHandle& file, FileId& id) override {
-    return os_->create_new(path, file, id);
+  FsStatus create_new(DirHandle dir, const char* name, FileHandle& file, FileId& id) override {
+    return os_->create_new(dir, name, file, id);
   }
-  FsStatus copy_metadata(const char* from, FileHandle to) override {
-    return os_->copy_metadata(from, to);
+  FsStatus copy_metadata(DirHandle dir, const char* name, const FileId& old,
+                         FileHandle to) override {
+    return os_->copy_metadata(dir, name, old, to);
   }
-  FsStatus set_new_file_access(const char* path, FileHandle to) override {
-    return os_->set_new_file_access(path, to);
+  FsStatus set_new_file_access(DirHandle dir, FileHandle to) override {
+    return os_->set_new_file_access(dir, to);
   }
   FsStatus write(FileHandle file, std::span<const ConstBytes> parts) override {
     return os_->write(file, parts);
   }
   FsStatus sync(FileHandle file) override { return os_->sync(file); }
   FsStatus close(FileHandle file) override { return os_->close(file); }
-  FsStatus rename(const char* from, const char* to) override { return os_->rename(from, to); }
-  FsStatus rename_new(const char* from, const char* to) override {
-    return os_->rename_new(from, to);
+  FsStatus rename(DirHandle dir, const char* from, const char* to) override {
+    return os_->rename(dir, from, to);
   }
-  FsStatus link(const char* existing, const char* name) override {
-    return os_->link(existing, name);
+  FsStatus rename_new(DirHandle dir, const char* from, const char* to) override {
+    return os_->rename_new(dir, from, to);
   }
-  FsStatus remove(const char* path) override { return os_->remove(path); }
-  FsStatus sync_directory(const char* path) override { return os_->sync_directory(path); }
-  FsStatus lock(const char* name, FileHandle& lock, FileId& locked) override {
-    return os_->lock(name, lock, locked);
+  FsStatus link(DirHandle dir, const char* existing, const char* name) override {
+    return os_->link(dir, existing, name);
+  }
+  FsStatus remove(DirHandle dir, const char* name) override { return os_->remove(dir, name); }
+  FsStatus sync_directory(DirHandle dir) override { return os_->sync_directory(dir); }
+  FsStatus lock(DirHandle dir, const char* name, FileHandle& lock, FileId& locked) override {
+    return os_->lock(dir, name, lock, locked);
   }
   void unlock(FileHandle lock) override { os_->unlock(lock); }
   const char* describe(int code) override { return os_->describe(code); }

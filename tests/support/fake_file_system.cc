@@ -11,12 +11,16 @@ FsStatus error(Fault fault, int code) {
   return {fault, code, nullptr};
 }
 
-// A path as tests name it: "/" between its parts (Windows writes "\\"), without a leading "./"
-// (the program names files beside others "./.NAME...").
-std::string plain(const char* path) {
-  std::string p(path);
-  std::replace(p.begin(), p.end(), '\\', '/');
-  return p.rfind("./", 0) == 0 ? p.substr(2) : p;
+// The parts of a path ("/" between them; Windows writes "\\" too).
+std::vector<std::string> parts_of(std::string path) {
+  std::replace(path.begin(), path.end(), '\\', '/');
+  std::vector<std::string> parts;
+  for (std::size_t at = 0; at <= path.size();) {
+    const std::size_t slash = std::min(path.find('/', at), path.size());
+    if (slash > at) parts.push_back(path.substr(at, slash - at));
+    at = slash + 1;
+  }
+  return parts;
 }
 
 }  // namespace
@@ -31,6 +35,8 @@ const char* describe_test_error(int code) {
       return "Operation not supported";
     case kDenied:
       return "Permission denied";
+    case kLoop:
+      return "Too many levels of symbolic links";
     default:
       return "Unknown error";
   }
@@ -38,80 +44,129 @@ const char* describe_test_error(int code) {
 
 void FakeFileSystem::put_file(const std::string& name, const std::string& content, int mode) {
   const std::uint64_t id = next_object_++;
-  objects_[id] = {content, mode, false};
-  names_[name] = {id, {}};
+  objects_[id] = {content, mode, false, {}};
+  names_[name] = id;
 }
 
 void FakeFileSystem::put_link(const std::string& name, const std::string& to) {
-  names_[name] = {0, to};
+  const std::uint64_t id = next_object_++;
+  objects_[id] = {"", 0777, false, to};
+  names_[name] = id;
 }
 
 void FakeFileSystem::put_directory(const std::string& name) {
   const std::uint64_t id = next_object_++;
-  objects_[id] = {"", 0755, true};
-  names_[name] = {id, {}};
+  objects_[id] = {"", 0755, true, {}};
+  names_[name] = id;
+}
+
+void FakeFileSystem::move(const std::string& from, const std::string& to) {
+  names_[to] = names_.at(from);
+  names_.erase(from);
 }
 
 Contents FakeFileSystem::contents() const {
   Contents all;
-  for (const auto& [name, entry] : names_) {
-    if (entry.object == 0)
-      all[name] = "-> " + entry.link_to;
-    else
-      all[name] = objects_.at(entry.object).directory ? "<dir>" : objects_.at(entry.object).content;
+  for (const auto& [name, id] : names_) {
+    const Object& o = objects_.at(id);
+    all[name] = !o.link_to.empty() ? "-> " + o.link_to : o.directory ? "<dir>" : o.content;
   }
   return all;
 }
 
 int FakeFileSystem::mode_of(const std::string& name) const {
-  const std::uint64_t id = follow(name);
+  std::uint64_t id = at(name);
+  for (std::string dir = name; is_link(id);) {
+    dir = dir.substr(0, dir.rfind('/') + 1);
+    dir = objects_.at(id).link_to[0] == '/' ? objects_.at(id).link_to.substr(1)
+                                            : dir + objects_.at(id).link_to;
+    id = at(dir);
+  }
   return id == 0 ? -1 : objects_.at(id).mode;
 }
 
-std::uint64_t FakeFileSystem::follow(const std::string& name, std::string* target) const {
-  std::string at = name;
-  for (int depth = 0; depth < 8; ++depth) {
-    const auto it = names_.find(at);
-    if (it == names_.end()) break;
-    if (it->second.object != 0) {
-      if (target != nullptr) *target = at;
-      return it->second.object;
-    }
-    const std::size_t slash = at.rfind('/');
-    at = (slash == std::string::npos ? "" : at.substr(0, slash + 1)) + it->second.link_to;
-  }
-  if (target != nullptr) *target = at;
-  return 0;
+int FakeFileSystem::open_directories() const {
+  return static_cast<int>(std::count(directory_open_.begin(), directory_open_.end(), true));
+}
+
+std::string FakeFileSystem::in(DirHandle dir, const char* name) const {
+  return directories_.at(static_cast<std::size_t>(dir)) + name;
+}
+
+std::uint64_t FakeFileSystem::at(const std::string& name) const {
+  const auto it = names_.find(name);
+  return it == names_.end() ? 0 : it->second;
 }
 
 FileFacts FakeFileSystem::facts_of(std::uint64_t id) const {
   const Object& o = objects_.at(id);
-  return {true, !o.directory, {1, id}, o.content.size()};
+  return {true, !o.directory && o.link_to.empty(), {1, id}, o.content.size()};
 }
 
-FsStatus FakeFileSystem::resolve(const char* name, Path& target, FileFacts& facts) {
+// Part by part, as the system walks a path: a link's text takes its place, ".." leaves the
+// directory entered last.
+FsStatus FakeFileSystem::resolve(const char* name, DirHandle& dir, Path& path, FileFacts& facts) {
   facts = {};
-  if (names_.count(plain(name)) == 0) {
-    (void)target.assign(name);
+  std::vector<std::string> pending = parts_of(name), entered;
+  int links = 0;
+  while (!pending.empty()) {
+    const std::string part = pending.front();
+    pending.erase(pending.begin());
+    std::string prefix;
+    for (const std::string& e : entered) prefix += e + "/";
+    if (part == "." && !pending.empty()) continue;
+    const std::uint64_t id = at(prefix + part);
+    if (is_link(id)) {
+      if (++links > 40) return error(Fault::other, kLoop);
+      const std::string& text = objects_.at(id).link_to;
+      std::vector<std::string> parts = parts_of(text);
+      if (text[0] == '/') entered.clear();
+      pending.insert(pending.begin(), parts.begin(), parts.end());
+      continue;
+    }
+    if (!pending.empty()) {
+      if (part == "..") {
+        if (!entered.empty()) entered.pop_back();
+      } else if (id != 0 && !objects_.at(id).directory) {
+        return error(Fault::other, kNotDirectory);
+      } else {
+        entered.push_back(part);
+      }
+      continue;
+    }
+    if (id == 0 && links > 0) return error(Fault::absent, kNoEntry);  // a dangling link
+    if (!path.assign((prefix + part).c_str())) return error(Fault::other, 36);
+    if (id != 0) facts = facts_of(id);
+    dir = static_cast<DirHandle>(directories_.size());
+    directories_.push_back(prefix);
+    directory_open_.push_back(true);
     return {};
   }
-  std::string end;
-  const std::uint64_t id = follow(plain(name), &end);
-  if (id == 0) return error(Fault::absent, kNoEntry);  // a dangling link
-  (void)target.assign(end == plain(name) ? name : end.c_str());
-  facts = facts_of(id);
+  return error(Fault::other, kNoEntry);
+}
+
+void FakeFileSystem::close_directory(DirHandle dir) {
+  directory_open_.at(static_cast<std::size_t>(dir)) = false;
+}
+
+FsStatus FakeFileSystem::look(DirHandle dir, const char* name, FileFacts& facts) {
+  const std::uint64_t id = at(in(dir, name));
+  facts = id == 0 ? FileFacts{} : facts_of(id);
   return {};
 }
 
-FsStatus FakeFileSystem::check_writable(const char* path) {
-  const std::uint64_t id = follow(plain(path));
-  if (id == 0 || objects_.at(id).directory) return error(Fault::other, kNoEntry);
+FsStatus FakeFileSystem::check_writable(DirHandle dir, const char* name) {
+  const std::uint64_t id = at(in(dir, name));
+  if (id == 0 || is_link(id)) return error(Fault::changed, id == 0 ? kNoEntry : kLoop);
+  if (objects_.at(id).directory) return error(Fault::other, kNoEntry);
   return (objects_.at(id).mode & 0200) != 0 ? FsStatus{} : error(Fault::other, kDenied);
 }
 
-FsStatus FakeFileSystem::open_read(const char* path, FileHandle& file, FileFacts& facts) {
-  const std::uint64_t id = follow(plain(path));
+FsStatus FakeFileSystem::open_read(DirHandle dir, const char* name, FileHandle& file,
+                                   FileFacts& facts) {
+  const std::uint64_t id = at(in(dir, name));
   if (id == 0) return error(Fault::absent, kNoEntry);
+  if (is_link(id)) return error(Fault::changed, kLoop);
   file = next_handle_++;
   open_[file] = {id, 0};
   facts = facts_of(id);
@@ -127,21 +182,25 @@ FsStatus FakeFileSystem::read(FileHandle file, Bytes dst, std::size_t& got) {
   return {};
 }
 
-FsStatus FakeFileSystem::create_new(const char* path, FileHandle& file, FileId& id) {
-  if (names_.count(plain(path)) != 0) return error(Fault::exists, kExists);
-  put_file(plain(path), "", 0600);
+FsStatus FakeFileSystem::create_new(DirHandle dir, const char* name, FileHandle& file, FileId& id) {
+  const std::string whole = in(dir, name);
+  if (names_.count(whole) != 0) return error(Fault::exists, kExists);
+  put_file(whole, "", 0600);
   file = next_handle_++;
-  open_[file] = {names_.at(plain(path)).object, 0};
-  id = {1, names_.at(plain(path)).object};
+  open_[file] = {names_.at(whole), 0};
+  id = {1, names_.at(whole)};
   return {};
 }
 
-FsStatus FakeFileSystem::copy_metadata(const char* from, FileHandle to) {
-  objects_.at(open_.at(to).object).mode = objects_.at(follow(plain(from))).mode;
+FsStatus FakeFileSystem::copy_metadata(DirHandle dir, const char* name, const FileId& old,
+                                       FileHandle to) {
+  const std::uint64_t id = at(in(dir, name));
+  if (id == 0 || is_link(id) || !(FileId{1, id} == old)) return {Fault::changed, 0, nullptr};
+  objects_.at(open_.at(to).object).mode = objects_.at(id).mode;
   return {};
 }
 
-FsStatus FakeFileSystem::set_new_file_access(const char*, FileHandle to) {
+FsStatus FakeFileSystem::set_new_file_access(DirHandle, FileHandle to) {
   objects_.at(open_.at(to).object).mode = 0666 & ~umask;
   return {};
 }
@@ -159,39 +218,39 @@ FsStatus FakeFileSystem::close(FileHandle file) {
   return {};
 }
 
-FsStatus FakeFileSystem::rename(const char* from, const char* to) {
-  const auto it = names_.find(plain(from));
-  if (it == names_.end()) return error(Fault::other, kNoEntry);
-  const Entry moved = it->second;
+FsStatus FakeFileSystem::rename(DirHandle dir, const char* from, const char* to) {
+  const std::string source = in(dir, from), target = in(dir, to);
+  const std::uint64_t moved = at(source);
+  if (moved == 0) return error(Fault::other, kNoEntry);
   // Two names of one file: nothing happens, as POSIX says.
-  const auto there = names_.find(plain(to));
-  if (there == names_.end() || there->second.object == 0 || there->second.object != moved.object) {
-    names_.erase(it);
-    names_[plain(to)] = moved;
+  if (at(target) != moved) {
+    names_.erase(source);
+    names_[target] = moved;
   }
   return {};
 }
 
-FsStatus FakeFileSystem::rename_new(const char* from, const char* to) {
-  if (names_.count(plain(to)) != 0) return error(Fault::exists, kExists);
-  return rename(from, to);
+FsStatus FakeFileSystem::rename_new(DirHandle dir, const char* from, const char* to) {
+  if (names_.count(in(dir, to)) != 0) return error(Fault::exists, kExists);
+  return rename(dir, from, to);
 }
 
-FsStatus FakeFileSystem::link(const char* existing, const char* name) {
-  if (names_.count(plain(name)) != 0) return error(Fault::exists, kExists);
-  const auto it = names_.find(plain(existing));
-  if (it == names_.end()) return error(Fault::other, kNoEntry);
-  names_[plain(name)] = it->second;
+FsStatus FakeFileSystem::link(DirHandle dir, const char* existing, const char* name) {
+  if (names_.count(in(dir, name)) != 0) return error(Fault::exists, kExists);
+  const std::uint64_t id = at(in(dir, existing));
+  if (id == 0) return error(Fault::other, kNoEntry);
+  names_[in(dir, name)] = id;
   return {};
 }
 
-FsStatus FakeFileSystem::remove(const char* path) {
-  return names_.erase(plain(path)) != 0 ? FsStatus{} : error(Fault::other, kNoEntry);
+FsStatus FakeFileSystem::remove(DirHandle dir, const char* name) {
+  return names_.erase(in(dir, name)) != 0 ? FsStatus{} : error(Fault::other, kNoEntry);
 }
 
-FsStatus FakeFileSystem::lock(const char* name, FileHandle& lock, FileId& locked) {
-  const std::uint64_t id = follow(plain(name));
+FsStatus FakeFileSystem::lock(DirHandle dir, const char* name, FileHandle& lock, FileId& locked) {
+  const std::uint64_t id = at(in(dir, name));
   if (id == 0) return error(Fault::absent, kNoEntry);
+  if (is_link(id)) return error(Fault::changed, kLoop);
   lock = next_handle_++;
   open_[lock] = {id, 0};
   locked = {1, id};

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "support/test_file_system.h"
 
@@ -21,62 +22,73 @@ class FakeFileSystem final : public TestFileSystem {
   void put_file(const std::string& name, const std::string& content, int mode = 0644) override;
   void put_link(const std::string& name, const std::string& to) override;
   void put_directory(const std::string& name) override;
+  void move(const std::string& from, const std::string& to) override;
   Contents contents() const override;
   int mode_of(const std::string& name) const override;
   bool has_links() const override { return true; }
 
-  FsStatus resolve(const char* name, Path& target, FileFacts& facts) override;
-  FsStatus check_writable(const char* path) override;
-  FsStatus open_read(const char* path, FileHandle& file, FileFacts& facts) override;
+  FsStatus resolve(const char* name, DirHandle& dir, Path& path, FileFacts& facts) override;
+  void close_directory(DirHandle dir) override;
+  FsStatus look(DirHandle dir, const char* name, FileFacts& facts) override;
+  FsStatus check_writable(DirHandle dir, const char* name) override;
+  FsStatus open_read(DirHandle dir, const char* name, FileHandle& file, FileFacts& facts) override;
   FsStatus read(FileHandle file, Bytes dst, std::size_t& got) override;
-  FsStatus create_new(const char* path, FileHandle& file, FileId& id) override;
-  FsStatus copy_metadata(const char* from, FileHandle to) override;
-  FsStatus set_new_file_access(const char* path, FileHandle to) override;
+  FsStatus create_new(DirHandle dir, const char* name, FileHandle& file, FileId& id) override;
+  FsStatus copy_metadata(DirHandle dir, const char* name, const FileId& old,
+                         FileHandle to) override;
+  FsStatus set_new_file_access(DirHandle dir, FileHandle to) override;
   FsStatus write(FileHandle file, std::span<const ConstBytes> parts) override;
   FsStatus sync(FileHandle) override { return {}; }
   FsStatus close(FileHandle file) override;
-  FsStatus rename(const char* from, const char* to) override;
-  FsStatus rename_new(const char* from, const char* to) override;
-  FsStatus link(const char* existing, const char* name) override;
-  FsStatus remove(const char* path) override;
-  FsStatus sync_directory(const char*) override { return {}; }
-  FsStatus lock(const char* name, FileHandle& lock, FileId& locked) override;
+  FsStatus rename(DirHandle dir, const char* from, const char* to) override;
+  FsStatus rename_new(DirHandle dir, const char* from, const char* to) override;
+  FsStatus link(DirHandle dir, const char* existing, const char* name) override;
+  FsStatus remove(DirHandle dir, const char* name) override;
+  FsStatus sync_directory(DirHandle) override { return {}; }
+  FsStatus lock(DirHandle dir, const char* name, FileHandle& lock, FileId& locked) override;
   void unlock(FileHandle lock) override;
   const char* describe(int code) override;
+
+  // Directories opened and not yet closed.
+  int open_directories() const;
 
  private:
   struct Object {
     std::string content;
     int mode = 0644;
     bool directory = false;
-  };
-  struct Entry {
-    std::uint64_t object = 0;  // 0: a symbolic link
-    std::string link_to;
+    std::string link_to;  // a symbolic link's text, where it is one
   };
   struct Open {
     std::uint64_t object;
     std::size_t position;
   };
 
-  // The object a name ends at through links; 0 when nothing is there.
-  std::uint64_t follow(const std::string& name, std::string* target = nullptr) const;
+  // The name of `name` in the directory `dir` was opened as.
+  std::string in(DirHandle dir, const char* name) const;
+  // The object under a name, itself (0 where nothing is there).
+  std::uint64_t at(const std::string& name) const;
   FileFacts facts_of(std::uint64_t id) const;
+  bool is_link(std::uint64_t id) const { return id != 0 && !objects_.at(id).link_to.empty(); }
 
   std::map<std::uint64_t, Object> objects_;
-  std::map<std::string, Entry> names_;
+  std::map<std::string, std::uint64_t> names_;
   std::map<FileHandle, Open> open_;
+  std::vector<std::string> directories_;  // by handle: the prefix of its names ("" or "dir/")
+  std::vector<bool> directory_open_;
   std::uint64_t next_object_ = 1;
   FileHandle next_handle_ = 3;
 };
 
 // The numbers of the errors that test file systems report, and their texts.
-constexpr int kNoEntry = 2;       // ENOENT
-constexpr int kFaultCode = 5;     // EIO
-constexpr int kDenied = 13;       // EACCES
-constexpr int kExists = 17;       // EEXIST
-constexpr int kUnsupported = 95;  // EOPNOTSUPP
-constexpr int kWouldBlock = 11;   // EWOULDBLOCK
+constexpr int kNoEntry = 2;        // ENOENT
+constexpr int kFaultCode = 5;      // EIO
+constexpr int kDenied = 13;        // EACCES
+constexpr int kExists = 17;        // EEXIST
+constexpr int kNotDirectory = 20;  // ENOTDIR
+constexpr int kLoop = 40;          // ELOOP
+constexpr int kUnsupported = 95;   // EOPNOTSUPP
+constexpr int kWouldBlock = 11;    // EWOULDBLOCK
 const char* describe_test_error(int code);
 
 }  // namespace datlift::test

@@ -23,6 +23,7 @@ bool names_only(const char* primitive) {
 FaultInjector::Fate FaultInjector::fate(const char* primitive, const std::string& path) {
   log.push_back(std::string(primitive) + " " + path);
   ++calls;
+  if (calls == meddle_at && meddle) meddle();
   if (calls == kill_at && !at_death) {
     if (kill_is_held && signals_held > 0)
       kill_pending_ = true;
@@ -67,17 +68,23 @@ const char* FaultInjector::describe(int code) {
   return inner_.describe(code);
 }
 
-FsStatus FaultInjector::resolve(const char* name, Path& target, FileFacts& facts) {
-  return apply("resolve", name, [&] { return inner_.resolve(name, target, facts); });
+FsStatus FaultInjector::resolve(const char* name, DirHandle& dir, Path& path, FileFacts& facts) {
+  return apply("resolve", name, [&] { return inner_.resolve(name, dir, path, facts); });
 }
 
-FsStatus FaultInjector::check_writable(const char* path) {
-  return apply("check_writable", path, [&] { return inner_.check_writable(path); });
+FsStatus FaultInjector::look(DirHandle dir, const char* name, FileFacts& facts) {
+  return apply("look", name, [&] { return inner_.look(dir, name, facts); });
 }
 
-FsStatus FaultInjector::open_read(const char* path, FileHandle& file, FileFacts& facts) {
-  const FsStatus st = apply("open_read", path, [&] { return inner_.open_read(path, file, facts); });
-  if (st.ok()) names_[file] = path;
+FsStatus FaultInjector::check_writable(DirHandle dir, const char* name) {
+  return apply("check_writable", name, [&] { return inner_.check_writable(dir, name); });
+}
+
+FsStatus FaultInjector::open_read(DirHandle dir, const char* name, FileHandle& file,
+                                  FileFacts& facts) {
+  const FsStatus st =
+      apply("open_read", name, [&] { return inner_.open_read(dir, name, file, facts); });
+  if (st.ok()) names_[file] = name;
   return st;
 }
 
@@ -86,18 +93,21 @@ FsStatus FaultInjector::read(FileHandle file, Bytes dst, std::size_t& got) {
   return apply("read", name_of(file), [&] { return inner_.read(file, dst, got); });
 }
 
-FsStatus FaultInjector::create_new(const char* path, FileHandle& file, FileId& id) {
-  const FsStatus st = apply("create_new", path, [&] { return inner_.create_new(path, file, id); });
-  if (st.ok()) names_[file] = path;
+FsStatus FaultInjector::create_new(DirHandle dir, const char* name, FileHandle& file, FileId& id) {
+  const FsStatus st =
+      apply("create_new", name, [&] { return inner_.create_new(dir, name, file, id); });
+  if (st.ok()) names_[file] = name;
   return st;
 }
 
-FsStatus FaultInjector::copy_metadata(const char* from, FileHandle to) {
-  return apply("copy_metadata", from, [&] { return inner_.copy_metadata(from, to); });
+FsStatus FaultInjector::copy_metadata(DirHandle dir, const char* name, const FileId& old,
+                                      FileHandle to) {
+  return apply("copy_metadata", name, [&] { return inner_.copy_metadata(dir, name, old, to); });
 }
 
-FsStatus FaultInjector::set_new_file_access(const char* path, FileHandle to) {
-  return apply("set_new_file_access", path, [&] { return inner_.set_new_file_access(path, to); });
+FsStatus FaultInjector::set_new_file_access(DirHandle dir, FileHandle to) {
+  return apply("set_new_file_access", name_of(to),
+               [&] { return inner_.set_new_file_access(dir, to); });
 }
 
 FsStatus FaultInjector::write(FileHandle file, std::span<const ConstBytes> parts) {
@@ -116,37 +126,38 @@ FsStatus FaultInjector::close(FileHandle file) {
   return f != Fate::work ? injected(Fault::other, kFaultCode) : st;
 }
 
-FsStatus FaultInjector::rename(const char* from, const char* to) {
-  return apply("rename", std::string(from) + " " + to, [&] { return inner_.rename(from, to); });
+FsStatus FaultInjector::rename(DirHandle dir, const char* from, const char* to) {
+  return apply("rename", std::string(from) + " " + to,
+               [&] { return inner_.rename(dir, from, to); });
 }
 
-FsStatus FaultInjector::rename_new(const char* from, const char* to) {
+FsStatus FaultInjector::rename_new(DirHandle dir, const char* from, const char* to) {
   return apply("rename_new", std::string(from) + " " + to,
-               [&] { return inner_.rename_new(from, to); });
+               [&] { return inner_.rename_new(dir, from, to); });
 }
 
-FsStatus FaultInjector::link(const char* existing, const char* name) {
+FsStatus FaultInjector::link(DirHandle dir, const char* existing, const char* name) {
   return apply("link", std::string(existing) + " " + name, [&] {
-    return can_link ? inner_.link(existing, name) : injected(Fault::unsupported, kUnsupported);
+    return can_link ? inner_.link(dir, existing, name) : injected(Fault::unsupported, kUnsupported);
   });
 }
 
-FsStatus FaultInjector::remove(const char* path) {
-  return apply("remove", path, [&] { return inner_.remove(path); });
+FsStatus FaultInjector::remove(DirHandle dir, const char* name) {
+  return apply("remove", name, [&] { return inner_.remove(dir, name); });
 }
 
-FsStatus FaultInjector::sync_directory(const char* path) {
-  return apply("sync_directory", path, [&] { return inner_.sync_directory(path); });
+FsStatus FaultInjector::sync_directory(DirHandle dir) {
+  return apply("sync_directory", "", [&] { return inner_.sync_directory(dir); });
 }
 
-FsStatus FaultInjector::lock(const char* name, FileHandle& lock, FileId& locked) {
+FsStatus FaultInjector::lock(DirHandle dir, const char* name, FileHandle& lock, FileId& locked) {
   return apply("lock", name, [&] {
     if (!can_lock) return injected(Fault::unsupported, kUnsupported);
     if (busy_attempts > 0) {
       --busy_attempts;
       return injected(Fault::busy, kWouldBlock);
     }
-    const FsStatus st = inner_.lock(name, lock, locked);
+    const FsStatus st = inner_.lock(dir, name, lock, locked);
     if (st.ok()) names_[lock] = name;
     return st;
   });

@@ -42,9 +42,14 @@ class FaultInjector final : public FileSystem, public Environment {
   bool can_lock = true;
   int busy_attempts = 0;
 
+  // Another process that changes the files just before the call numbered `meddle_at` does its
+  // work (0: none).
+  int meddle_at = 0;
+  std::function<void()> meddle;
+
   // What happened.
   int calls = 0;
-  std::vector<std::string> log;     // each call: "<primitive> <path>"
+  std::vector<std::string> log;     // each call: "<primitive> <name>" (names in its directory)
   std::vector<std::string> failed;  // the primitives of the calls made to fail
   int waited_ms = 0;
   int signals_held = 0;  // hold_signals() without release_signals() yet
@@ -52,22 +57,25 @@ class FaultInjector final : public FileSystem, public Environment {
   // The files at the moment the process ended, where it was killed.
   std::optional<Contents> at_death;
 
-  FsStatus resolve(const char* name, Path& target, FileFacts& facts) override;
-  FsStatus check_writable(const char* path) override;
-  FsStatus open_read(const char* path, FileHandle& file, FileFacts& facts) override;
+  FsStatus resolve(const char* name, DirHandle& dir, Path& path, FileFacts& facts) override;
+  void close_directory(DirHandle dir) override { inner_.close_directory(dir); }
+  FsStatus look(DirHandle dir, const char* name, FileFacts& facts) override;
+  FsStatus check_writable(DirHandle dir, const char* name) override;
+  FsStatus open_read(DirHandle dir, const char* name, FileHandle& file, FileFacts& facts) override;
   FsStatus read(FileHandle file, Bytes dst, std::size_t& got) override;
-  FsStatus create_new(const char* path, FileHandle& file, FileId& id) override;
-  FsStatus copy_metadata(const char* from, FileHandle to) override;
-  FsStatus set_new_file_access(const char* path, FileHandle to) override;
+  FsStatus create_new(DirHandle dir, const char* name, FileHandle& file, FileId& id) override;
+  FsStatus copy_metadata(DirHandle dir, const char* name, const FileId& old,
+                         FileHandle to) override;
+  FsStatus set_new_file_access(DirHandle dir, FileHandle to) override;
   FsStatus write(FileHandle file, std::span<const ConstBytes> parts) override;
   FsStatus sync(FileHandle file) override;
   FsStatus close(FileHandle file) override;
-  FsStatus rename(const char* from, const char* to) override;
-  FsStatus rename_new(const char* from, const char* to) override;
-  FsStatus link(const char* existing, const char* name) override;
-  FsStatus remove(const char* path) override;
-  FsStatus sync_directory(const char* path) override;
-  FsStatus lock(const char* name, FileHandle& lock, FileId& locked) override;
+  FsStatus rename(DirHandle dir, const char* from, const char* to) override;
+  FsStatus rename_new(DirHandle dir, const char* from, const char* to) override;
+  FsStatus link(DirHandle dir, const char* existing, const char* name) override;
+  FsStatus remove(DirHandle dir, const char* name) override;
+  FsStatus sync_directory(DirHandle dir) override;
+  FsStatus lock(DirHandle dir, const char* name, FileHandle& lock, FileId& locked) override;
   void unlock(FileHandle lock) override { inner_.unlock(lock); }
   const char* describe(int code) override;
 

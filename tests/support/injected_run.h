@@ -47,7 +47,7 @@ inline InjectedRun run_injected(TestFileSystem* files, FaultInjector& injector,
                        room->space);
   r.out = out.text();
   r.err = err.text();
-  std::replace(r.err.begin(), r.err.end(), '\\', '/');
+  if (kSeparator[0] != '/') std::replace(r.err.begin(), r.err.end(), kSeparator[0], '/');
   if (files != nullptr) r.after = files->contents();
   r.failed = injector.failed;
   r.calls = injector.calls;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -33,6 +34,7 @@ struct ProcessSetup {
   std::string binary = DATLIFT_BINARY;
   rlim_t file_size_limit = RLIM_INFINITY;
   mode_t umask = 022;
+  int pending_signal = 0;  // held by the caller, and pending when datlift starts
 };
 
 // A scratch directory, removed with everything in it at the end of the test.
@@ -110,6 +112,13 @@ inline ProcessResult run_process(const fs::path& dir, const std::vector<std::str
     if (setup.file_size_limit != RLIM_INFINITY) {
       const rlimit limit{setup.file_size_limit, setup.file_size_limit};
       ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    if (setup.pending_signal != 0) {
+      sigset_t held;
+      sigemptyset(&held);
+      sigaddset(&held, setup.pending_signal);
+      sigprocmask(SIG_BLOCK, &held, nullptr);
+      ::raise(setup.pending_signal);
     }
     std::vector<char*> argv;
     for (std::string& a : command) argv.push_back(a.data());

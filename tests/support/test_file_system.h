@@ -19,6 +19,9 @@ class TestFileSystem : public FileSystem {
   virtual void put_file(const std::string& name, const std::string& content, int mode = 0644) = 0;
   virtual void put_link(const std::string& name, const std::string& to) = 0;
   virtual void put_directory(const std::string& name) = 0;
+  // Gives an entry (a link as itself) another name, as another user who may write the
+  // directory can.
+  virtual void move(const std::string& from, const std::string& to) = 0;
   // Every name with its content ("<dir>" for a directory).
   virtual Contents contents() const = 0;
   // The permission bits of the file a name stands for; -1 where there is none or none are kept.
