@@ -111,6 +111,10 @@ class FileSystem {
   virtual FsStatus remove(DirHandle dir, const char* name) = 0;
   // Makes the names in the directory durable.
   virtual FsStatus sync_directory(DirHandle dir) = 0;
+  // Whether the file system makes the changes of names durable in the order they were made (a
+  // journal that commits them in order), so that any first ones of them survive a power cut and
+  // never a later one alone. Where it does not, a power cut may keep any of them.
+  virtual bool keeps_name_order(DirHandle dir) = 0;
 
   // Opens the file and takes an exclusive lock on it without waiting: Fault::busy when another
   // process holds it, Fault::absent when the file cannot be opened, Fault::unsupported where the

@@ -145,6 +145,19 @@ void FileSystemFiles::sync_directories(bool mcfg) {
   }
 }
 
+// Where the file system may make the changes of names durable in another order than they were
+// made, each step that the recovery rule reads must be durable before the next one is made: a
+// power cut may otherwise keep the new MCFG.DAT without the name that keeps the old one, the new
+// SYSTEM.DAT without the new MCFG.DAT, or the removal of the old MCFG.DAT without the new
+// SYSTEM.DAT.
+bool FileSystemFiles::durable(const Place& place) {
+  if (const FsStatus st = fs_.sync_directory(place.dir()); !st.ok()) {
+    report_.failed(place.path().c_str(), "sync directory", st);
+    return false;
+  }
+  return true;
+}
+
 // SYSTEM.DAT is written first, so every step of it comes before any of MCFG.DAT: the first
 // failure in that order decides the exit code.
 ReplaceResult FileSystemFiles::replace(std::span<const ConstBytes> system, ConstBytes mcfg) {
@@ -170,19 +183,29 @@ ReplaceResult FileSystemFiles::replace(std::span<const ConstBytes> system, Const
     report_.text(kMcfgName, "resolve", "the same file as SYSTEM.DAT");
     ready = false;
   }
-  if (!ready || !cfg.stage(parts) || !old.keep(cfg) || !cfg.place()) {
+  const auto undo = [&](ReplaceResult result) {
     old.restore();
     cfg.discard();
     sys.discard();
-    return ReplaceResult::mcfg_failed;
-  }
+    return result;
+  };
+  if (!ready || !cfg.stage(parts) || !old.keep(cfg)) return undo(ReplaceResult::mcfg_failed);
+  const bool apart = !same_directory(system_.path().c_str(), mcfg_.path().c_str());
+  const bool in_order =
+      fs_.keeps_name_order(system_.dir()) &&
+      (!apart || (fs_.keeps_name_order(mcfg_.dir()) && sys.made().volume == cfg.made().volume));
+  if (!in_order && !durable(system_)) return undo(ReplaceResult::system_failed);
+  if (!in_order && apart && !durable(mcfg_)) return undo(ReplaceResult::mcfg_failed);
+  if (!cfg.place() || (!in_order && !durable(mcfg_))) return undo(ReplaceResult::mcfg_failed);
   if (!sys.place()) {
     old.restore();
     sys.discard();
     return ReplaceResult::system_failed;
   }
+  // In place: a directory that cannot be synced changes nothing about that.
+  if (!in_order) (void)durable(system_);
   old.release();
-  sync_directories(true);
+  if (in_order) sync_directories(true);
   return ReplaceResult::ok;
 }
 

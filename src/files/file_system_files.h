@@ -54,6 +54,7 @@ class FileSystemFiles final : public RunFiles {
   static LockResult lock_result(Opened opened);
   ReplaceResult replace(std::span<const ConstBytes> system, ConstBytes mcfg);
   void sync_directories(bool mcfg);
+  [[nodiscard]] bool durable(const Place& place);
   void release_lock();
 
   FileSystem& fs_;

@@ -32,6 +32,7 @@ class OsFileSystem final : public FileSystem {
   FsStatus link(DirHandle dir, const char* existing, const char* name) override;
   FsStatus remove(DirHandle dir, const char* name) override;
   FsStatus sync_directory(DirHandle dir) override;
+  bool keeps_name_order(DirHandle dir) override;
   FsStatus lock(DirHandle dir, const char* name, FileHandle& lock, FileId& locked) override;
   void unlock(FileHandle lock) override;
   const char* describe(int code) override;

@@ -9,7 +9,9 @@
 #include <string.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <sys/syscall.h>
+#include <sys/sysmacros.h>
 #include <sys/uio.h>
 #include <sys/xattr.h>
 #include <time.h>
@@ -157,6 +159,39 @@ bool mode_of_default_acl(const char* acl, std::size_t size, mode_t& mode) {
   const unsigned middle = mask != 8 ? mask : group;
   mode = static_cast<mode_t>(((user << 6) | (middle << 3) | other) & 0666);
   return true;
+}
+
+// Whether the system mounted the file system that a device holds as ext3 or ext4: the field after
+// " - " on the line of /proc/self/mountinfo whose third field is "<major>:<minor>".
+bool mounted_with_journal(dev_t device, char* text, std::size_t room) {
+  const int fd = ::open("/proc/self/mountinfo", O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  std::size_t size = 0;
+  for (ssize_t n; size < room && (n = ::read(fd, text + size, room - size)) != 0;) {
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) break;
+    size += static_cast<std::size_t>(n);
+  }
+  ::close(fd);
+  if (size == room) return false;  // more mounts than there is room for: not known
+  Path numbers;
+  if (!numbers.assign(" ") || !numbers.append_number(major(device)) || !numbers.append(":") ||
+      !numbers.append_number(minor(device)) || !numbers.append(" "))
+    return false;
+  text[size] = 0;
+  for (char* line = text; line < text + size;) {
+    char* end = std::strchr(line, '\n');
+    if (end == nullptr) end = text + size;
+    *end = 0;
+    const char* first_space = std::strchr(line, ' ');
+    const char* second_space = first_space != nullptr ? std::strchr(first_space + 1, ' ') : nullptr;
+    const char* fields = std::strstr(line, " - ");
+    if (second_space != nullptr && fields != nullptr &&
+        std::strncmp(second_space, numbers.c_str(), numbers.size) == 0)
+      return std::strncmp(fields + 3, "ext4 ", 5) == 0 || std::strncmp(fields + 3, "ext3 ", 5) == 0;
+    line = end + 1;
+  }
+  return false;
 }
 
 }  // namespace
@@ -532,6 +567,20 @@ FsStatus OsFileSystem::remove(DirHandle dir, const char* name) {
 
 FsStatus OsFileSystem::sync_directory(DirHandle dir) {
   return ::fsync(static_cast<int>(dir)) == 0 ? FsStatus{} : failure();
+}
+
+// XFS's log, and the journal of ext3 and ext4, commit the changes of names in order. ext2 has the
+// same number as they, and no journal: the mount's own type tells them apart.
+bool OsFileSystem::keeps_name_order(DirHandle dir) {
+  constexpr unsigned long kExtMagic = 0xEF53, kXfsMagic = 0x58465342;
+  struct statfs fs;
+  struct stat st;
+  const int at = static_cast<int>(dir);
+  if (::fstatfs(at, &fs) != 0 || ::fstat(at, &st) != 0) return false;
+  const unsigned long type = static_cast<unsigned long>(fs.f_type);
+  if (type == kXfsMagic) return true;
+  if (type != kExtMagic) return false;
+  return mounted_with_journal(st.st_dev, scratch_, kScratchSize - 1);
 }
 
 FsStatus OsFileSystem::lock(DirHandle dir, const char* name, FileHandle& lock, FileId& locked) {

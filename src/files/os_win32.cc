@@ -360,6 +360,12 @@ FsStatus OsFileSystem::sync_directory(DirHandle) {
   return {};
 }
 
+// NTFS logs the changes of names in order, and each rename here is written through before it
+// returns.
+bool OsFileSystem::keeps_name_order(DirHandle) {
+  return true;
+}
+
 // The lock is a named mutex of the system, named after the file's full path: a handle on the file
 // itself would keep it from being replaced (Windows replaces no file that is open). The system
 // releases a mutex whose owner ends, and it leaves no file.

@@ -69,6 +69,7 @@ class DiskFileSystem final : public TestFileSystem {
   }
   FsStatus remove(DirHandle dir, const char* name) override { return os_->remove(dir, name); }
   FsStatus sync_directory(DirHandle dir) override { return os_->sync_directory(dir); }
+  bool keeps_name_order(DirHandle dir) override { return os_->keeps_name_order(dir); }
   FsStatus lock(DirHandle dir, const char* name, FileHandle& lock, FileId& locked) override {
     return os_->lock(dir, name, lock, locked);
   }

@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <random>
+#include <set>
 
 namespace datlift::test {
 namespace {
@@ -42,27 +44,120 @@ const char* describe_test_error(int code) {
   }
 }
 
+// What a test lays out is durable.
 void FakeFileSystem::put_file(const std::string& name, const std::string& content, int mode) {
   const std::uint64_t id = next_object_++;
   objects_[id] = {content, mode, false, {}};
-  names_[name] = id;
+  names_[name] = durable_names_[name] = id;
+  durable_data_[id] = content;
 }
 
 void FakeFileSystem::put_link(const std::string& name, const std::string& to) {
   const std::uint64_t id = next_object_++;
   objects_[id] = {"", 0777, false, to};
-  names_[name] = id;
+  names_[name] = durable_names_[name] = id;
 }
 
 void FakeFileSystem::put_directory(const std::string& name) {
   const std::uint64_t id = next_object_++;
   objects_[id] = {"", 0755, true, {}};
-  names_[name] = id;
+  names_[name] = durable_names_[name] = id;
 }
 
 void FakeFileSystem::move(const std::string& from, const std::string& to) {
-  names_[to] = names_.at(from);
+  names_[to] = durable_names_[to] = names_.at(from);
   names_.erase(from);
+  durable_names_.erase(from);
+}
+
+void FakeFileSystem::changed(DirHandle dir,
+                             std::vector<std::pair<std::string, std::uint64_t>> names) {
+  pending_.push_back({directories_.at(static_cast<std::size_t>(dir)), std::move(names)});
+}
+
+FsStatus FakeFileSystem::sync(FileHandle file) {
+  const std::uint64_t id = open_.at(file).object;
+  durable_data_[id] = objects_.at(id).content;
+  return {};
+}
+
+// The directory's changes are durable; in order, so are all made before them.
+FsStatus FakeFileSystem::sync_directory(DirHandle dir) {
+  const std::string& prefix = directories_.at(static_cast<std::size_t>(dir));
+  std::size_t through = 0;
+  for (std::size_t i = 0; i < pending_.size(); ++i)
+    if (pending_[i].directory == prefix) through = i + 1;
+  std::vector<NameChange> left;
+  for (std::size_t i = 0; i < pending_.size(); ++i) {
+    const bool now =
+        durability == Durability::ordered ? i < through : pending_[i].directory == prefix;
+    if (!now) {
+      left.push_back(pending_[i]);
+      continue;
+    }
+    for (const auto& [name, id] : pending_[i].names) {
+      if (id == 0)
+        durable_names_.erase(name);
+      else
+        durable_names_[name] = id;
+    }
+  }
+  pending_ = std::move(left);
+  return {};
+}
+
+Contents FakeFileSystem::survivors(const std::vector<bool>& kept, int part) const {
+  std::map<std::string, std::uint64_t> names = durable_names_;
+  for (std::size_t i = 0; i < pending_.size(); ++i) {
+    if (!kept[i]) continue;
+    for (const auto& [name, id] : pending_[i].names) {
+      if (id == 0)
+        names.erase(name);
+      else
+        names[name] = id;
+    }
+  }
+  Contents files;
+  for (const auto& [name, id] : names) {
+    const Object& o = objects_.at(id);
+    const auto synced = durable_data_.find(id);
+    std::string content = synced != durable_data_.end() ? synced->second : "";
+    if (content != o.content && part > 0)
+      content = part == 1 ? o.content.substr(0, o.content.size() / 2) : o.content;
+    files[name] = !o.link_to.empty() ? "-> " + o.link_to : o.directory ? "<dir>" : content;
+  }
+  return files;
+}
+
+std::vector<Contents> FakeFileSystem::power_cut_states(std::size_t at_most) const {
+  const std::size_t n = pending_.size();
+  std::vector<std::vector<bool>> choices;
+  if (durability == Durability::ordered) {
+    for (std::size_t k = 0; k <= n; ++k) {
+      std::vector<bool> first(n, false);
+      std::fill_n(first.begin(), k, true);
+      choices.push_back(first);
+    }
+  } else {
+    for (std::uint64_t mask = 0; mask < (1ull << std::min<std::size_t>(n, 20)); ++mask) {
+      std::vector<bool> some(n);
+      for (std::size_t i = 0; i < n; ++i) some[i] = i < 20 && ((mask >> i) & 1) != 0;
+      choices.push_back(some);
+    }
+  }
+  // The data written since a file's last sync: in order, lost; otherwise none, a part or all of
+  // it (files are written one after the other: one at a time has such data).
+  const int parts = durability == Durability::ordered ? 1 : 3;
+  std::set<Contents> states;
+  for (const auto& kept : choices)
+    for (int part = 0; part < parts; ++part) states.insert(survivors(kept, part));
+  std::vector<Contents> all(states.begin(), states.end());
+  if (all.size() > at_most) {
+    std::mt19937 pick(20261209);
+    std::shuffle(all.begin(), all.end(), pick);
+    all.resize(at_most);
+  }
+  return all;
 }
 
 Contents FakeFileSystem::contents() const {
@@ -185,10 +280,13 @@ FsStatus FakeFileSystem::read(FileHandle file, Bytes dst, std::size_t& got) {
 FsStatus FakeFileSystem::create_new(DirHandle dir, const char* name, FileHandle& file, FileId& id) {
   const std::string whole = in(dir, name);
   if (names_.count(whole) != 0) return error(Fault::exists, kExists);
-  put_file(whole, "", 0600);
+  const std::uint64_t made = next_object_++;
+  objects_[made] = {"", 0600, false, {}};
+  names_[whole] = made;
+  changed(dir, {{whole, made}});
   file = next_handle_++;
-  open_[file] = {names_.at(whole), 0};
-  id = {1, names_.at(whole)};
+  open_[file] = {made, 0};
+  id = {1, made};
   return {};
 }
 
@@ -226,6 +324,7 @@ FsStatus FakeFileSystem::rename(DirHandle dir, const char* from, const char* to)
   if (at(target) != moved) {
     names_.erase(source);
     names_[target] = moved;
+    changed(dir, {{target, moved}, {source, 0}});
   }
   return {};
 }
@@ -240,11 +339,14 @@ FsStatus FakeFileSystem::link(DirHandle dir, const char* existing, const char* n
   const std::uint64_t id = at(in(dir, existing));
   if (id == 0) return error(Fault::other, kNoEntry);
   names_[in(dir, name)] = id;
+  changed(dir, {{in(dir, name), id}});
   return {};
 }
 
 FsStatus FakeFileSystem::remove(DirHandle dir, const char* name) {
-  return names_.erase(in(dir, name)) != 0 ? FsStatus{} : error(Fault::other, kNoEntry);
+  if (names_.erase(in(dir, name)) == 0) return error(Fault::other, kNoEntry);
+  changed(dir, {{in(dir, name), 0}});
+  return {};
 }
 
 FsStatus FakeFileSystem::lock(DirHandle dir, const char* name, FileHandle& lock, FileId& locked) {

@@ -75,6 +75,7 @@ class FaultInjector final : public FileSystem, public Environment {
   FsStatus link(DirHandle dir, const char* existing, const char* name) override;
   FsStatus remove(DirHandle dir, const char* name) override;
   FsStatus sync_directory(DirHandle dir) override;
+  bool keeps_name_order(DirHandle dir) override { return inner_.keeps_name_order(dir); }
   FsStatus lock(DirHandle dir, const char* name, FileHandle& lock, FileId& locked) override;
   void unlock(FileHandle lock) override { inner_.unlock(lock); }
   const char* describe(int code) override;

@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: MIT
-// The README's rule for the files a killed run leaves behind, carried out literally on the names
-// and contents of a directory ("-> target" for a symbolic link; paths relative to it):
+// The README's rule for the files a killed run or a power cut leaves behind, carried out literally
+// on the names and contents of a directory ("-> target" for a symbolic link; paths relative to it):
 //   1. If a .SYSTEM.DAT.*.tmp file lies beside the file SYSTEM.DAT stands for, SYSTEM.DAT is still
 //      the old one: then rename the .MCFG.DAT.*.old file beside the file MCFG.DAT stands for, if
 //      there is one, to that file; if there is a .MCFG.DAT.*.none file instead, delete that file.
-//   2. Delete every .SYSTEM.DAT.*.tmp, .MCFG.DAT.*.tmp, .MCFG.DAT.*.old and .MCFG.DAT.*.none file.
+//   2. If the file MCFG.DAT stands for is missing and a .MCFG.DAT.*.old file lies beside it,
+//      rename that to it.
+//   3. Delete every .SYSTEM.DAT.*.tmp, .MCFG.DAT.*.tmp, .MCFG.DAT.*.old and .MCFG.DAT.*.none file.
 #pragma once
 
 #include <map>
@@ -57,16 +59,18 @@ inline Contents recover(const Contents& left) {
   for (const auto& [path, content] : left) files[plain(path)] = content;
   const std::string system = stands_for(files, "SYSTEM.DAT");
   const std::string mcfg = stands_for(files, "MCFG.DAT");
-  if (!leftovers(files, system, "SYSTEM.DAT", "tmp").empty()) {
+  const auto put_back = [&] {
     const std::vector<std::string> old = leftovers(files, mcfg, "MCFG.DAT", "old");
-    if (!old.empty()) {
-      const std::string content = files.at(old.front());
-      files.erase(old.front());
-      files[mcfg] = content;
-    } else if (!leftovers(files, mcfg, "MCFG.DAT", "none").empty()) {
-      files.erase(mcfg);
-    }
+    if (old.empty()) return false;
+    const std::string content = files.at(old.front());
+    files.erase(old.front());
+    files[mcfg] = content;
+    return true;
+  };
+  if (!leftovers(files, system, "SYSTEM.DAT", "tmp").empty()) {
+    if (!put_back() && !leftovers(files, mcfg, "MCFG.DAT", "none").empty()) files.erase(mcfg);
   }
+  if (files.count(mcfg) == 0) put_back();
   for (const auto& [name, file] : {std::pair{"SYSTEM.DAT", system}, std::pair{"MCFG.DAT", mcfg}})
     for (const char* kind : {"tmp", "old", "none"})
       for (const std::string& path : leftovers(files, file, name, kind)) files.erase(path);
