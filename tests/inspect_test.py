@@ -6,6 +6,7 @@
 #   inspect_test.py DATLIFT DATLIFT_INSPECT MKSAMPLE
 import json
 import os
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -39,6 +40,8 @@ inputs["lower"] = make("lower", "--model", "plx-8")
 inputs["unknown-model"] = make("unknown-model", "--model", "PLX-9000")
 inputs["v3"] = make("v3", "--version-token", "V3.00")
 inputs["v171-4k"] = make("v171-4k", "--version", "1.71", "--model", "PLX-4K")
+# A general text with the byte 0x80 (passed as that one byte).
+inputs["byte80"] = make("byte80", "--general", "GEN\udc80")
 inputs["no-ident"] = make("no-ident", "--ident", "NOTHING")
 inputs["trailing"] = make("trailing", "--append", "3000")
 
@@ -96,6 +99,19 @@ check(mcfg["is_default"] and mcfg["stray_bytes"] == [], "default MCFG")
 check(values["value 4"] == 1000.0 and values["integer 22"] == 1, "MCFG numbers")
 check(values["colour slot 4"] == "LGREEN" and values["integer 1"] == 0, "MCFG texts")
 
+# The byte 0x80 is the code point U+0080 in the JSON, which is UTF-8 throughout.
+with_80 = json.loads(subprocess.run([inspect, "--json", inputs["byte80"]],
+                                    capture_output=True).stdout.decode("utf-8"))
+check(with_80[0]["general_text"] == "GEN\x80", "byte 0x80 in JSON")
+
+# Text is the default form; "--" ends the options, so a file may begin with "-".
+os.symlink(inputs["no-ident"], os.path.join(work, "-odd-name"))
+text = subprocess.run([inspect, "--run", "/V2.00", "--", "-odd-name"], cwd=work,
+                      capture_output=True).stdout.decode("latin-1")
+check(text.startswith("path: -odd-name\nsize: "), "text by default, file after --")
+check("\nheader: none (no identification string found)\n" in text, "no header, in text")
+check(text.endswith("\n  writes: nothing\n"), "writes nothing, in text")
+
 # A file's name and its tokens reach a terminal escaped: no byte of them acts on it.
 odd = make("odd\n\x1b[2Jname", "--model", "PLX\x1b]0;owned\x07")
 shown = subprocess.run([inspect, "--run", "/V2.10", odd, os.path.join(work, "gone\x1b[0m")],
@@ -107,4 +123,5 @@ check(b"why: model PLX\\x1B]0;owned\\x07 is none" in shown.stdout, "token escape
 print(f"inspect: {cases} dry runs compared with datlift; {len(failures)} failures")
 for f in failures[:20]:
     print("  " + f)
+shutil.rmtree(work)
 sys.exit(1 if failures else 0)

@@ -291,9 +291,12 @@ TEST(Process, PartialWrites) {
   for (const ScratchDir* d : {&plain, &partial}) write_file(*d / "SYSTEM.DAT", system_dat(171));
   ProcessSetup setup;
   setup.binary = DATLIFT_COUNTING_BINARY;
-  ASSERT_EQ(run_process(plain.path(), {}, setup).code, 0);
+  const ProcessResult whole = run_process(plain.path(), {}, setup);
+  ASSERT_EQ(whole.code, 0);
   setup.prefix = {"env", std::string("LD_PRELOAD=") + SHORT_WRITES_LIBRARY};
-  ASSERT_EQ(run_process(partial.path(), {}, setup).code, 0);
+  const ProcessResult in_parts = run_process(partial.path(), {}, setup);
+  ASSERT_EQ(in_parts.code, 0);
+  EXPECT_EQ(in_parts.output, whole.output);
   EXPECT_EQ(snapshot(partial.path()), snapshot(plain.path()));
   EXPECT_EQ(read_file(partial / "SYSTEM.DAT").size(), 18620u);
 }

@@ -134,7 +134,8 @@ TEST(Protocol, TerminationSignalsInTheWritePhase) {
                  {34, "34"},  // SIGRTMIN
                  // The two that the C library keeps for its threads, and its own calls leave out.
                  {32, "32"},
-                 {33, "33"}};
+                 {33, "33"},
+                 {64, "64"}};  // SIGRTMAX
   constexpr int kSignals = sizeof signals / sizeof signals[0];
   int runs = 0, left_behind = 0, per_signal[kSignals] = {};
   for (const Syscall& c : calls) {
@@ -403,6 +404,7 @@ TEST(Protocol, MetadataKeptForEveryUser) {
       {"owner, umask 0222, user attribute", 1234, 1234, 0640, owner, 0222, true, 0640},
       {"owner, umask 0277, user attribute", 1234, 1234, 0640, owner, 0277, true, 0640},
       {"root, set-user-ID and set-group-ID", 0, 0, 06755, {}, 022, true, 06755},
+      {"root, a file of another user in root's group", 1234, 0, 0640, {}, 022, false, 0640},
   };
   for (const auto& c : cases) {
     ScratchDir dir;
@@ -423,6 +425,7 @@ TEST(Protocol, MetadataKeptForEveryUser) {
     ASSERT_EQ(::stat(sys.c_str(), &st), 0);
     EXPECT_EQ(st.st_size, 18620) << c.who;
     EXPECT_EQ(st.st_mode & 07777, c.mode_after) << c.who;
+    EXPECT_EQ(st.st_uid, c.runner.empty() ? c.uid : 1234u) << c.who;
     EXPECT_EQ(st.st_gid, c.gid) << c.who;
     if (c.attribute) {
       EXPECT_EQ(
@@ -452,24 +455,40 @@ TEST(Protocol, CapabilityKeptForRoot) {
 
 // A default ACL of the directory gives every new file its entries: the new SYSTEM.DAT has
 // exactly the old one's access (none of those entries), and a new MCFG.DAT what any new file there
-// gets.
+// gets, also in a directory that the user may search and write but not read.
 TEST(Protocol, DefaultAclOfTheDirectory) {
-  ScratchDir dir;
-  const std::string d = dir.path().string(), sys = d + "/SYSTEM.DAT", ref = d + "/reference";
-  write_file(dir / "SYSTEM.DAT", system_dat(210));
-  ASSERT_EQ(::chmod(sys.c_str(), 0640), 0);
-  if (std::system(("setfacl -d -m u:65534:rwx '" + d + "' 2>/dev/null").c_str()) != 0)
-    GTEST_SKIP() << "no setfacl, or the file system holds no ACLs";
-  ASSERT_EQ(std::system(("touch '" + ref + "'").c_str()), 0);
-  const std::string acl = "getfacl -c -n -p ";
-  const std::string before = command_output(acl + "'" + sys + "'");
-  ASSERT_EQ(before.find("user:65534"), std::string::npos) << before;
-  const ProcessResult r = run_process(dir.path(), {});
-  ASSERT_EQ(r.code, 0) << r.error;
-  EXPECT_EQ(command_output(acl + "'" + sys + "'"), before);
-  EXPECT_EQ(command_output(acl + "'" + d + "/MCFG.DAT'"), command_output(acl + "'" + ref + "'"));
-  std::printf("SYSTEM.DAT after a run under a default ACL:\n%sMCFG.DAT:\n%s", before.c_str(),
-              command_output(acl + "'" + d + "/MCFG.DAT'").c_str());
+  const std::vector<std::string> as_1234 = {"setpriv", "--reuid=1234", "--regid=1234",
+                                            "--clear-groups", "--"};
+  const struct {
+    const char* name;
+    mode_t dir_mode;
+    bool as_other_user;
+  } cases[] = {{"readable directory", 0755, false}, {"directory not readable", 0333, true}};
+  for (const auto& c : cases) {
+    if (c.as_other_user && ::geteuid() != 0) continue;
+    ScratchDir dir;
+    const std::string d = dir.path().string(), sys = d + "/SYSTEM.DAT", ref = d + "/reference";
+    write_file(dir / "SYSTEM.DAT", system_dat(210));
+    ASSERT_EQ(::chmod(sys.c_str(), 0640), 0);
+    if (std::system(("setfacl -d -m u:65534:rwx '" + d + "' 2>/dev/null").c_str()) != 0)
+      GTEST_SKIP() << "no setfacl, or the file system holds no ACLs";
+    ASSERT_EQ(std::system(("touch '" + ref + "'").c_str()), 0);
+    const std::string acl = "getfacl -c -n -p ";
+    const std::string before = command_output(acl + "'" + sys + "'");
+    ASSERT_EQ(before.find("user:65534"), std::string::npos) << before;
+    if (c.as_other_user) {
+      ASSERT_EQ(::chown(sys.c_str(), 1234, 1234), 0);
+      ASSERT_EQ(::chown(d.c_str(), 1234, 1234), 0);
+    }
+    ASSERT_EQ(::chmod(d.c_str(), c.dir_mode), 0);
+    ProcessSetup setup;
+    if (c.as_other_user) setup.prefix = as_1234;
+    const ProcessResult r = run_process(dir.path(), {}, setup);
+    ASSERT_EQ(r.code, 0) << c.name << "\n" << r.error;
+    EXPECT_EQ(command_output(acl + "'" + sys + "'"), before) << c.name;
+    EXPECT_EQ(command_output(acl + "'" + d + "/MCFG.DAT'"), command_output(acl + "'" + ref + "'"))
+        << c.name;
+  }
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 // is written; nothing is allocated.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 
@@ -62,9 +63,9 @@ struct SystemReport {
   char why[kMaxLine] = {};
   bool has_trailing = false;
   std::uint64_t trailing_bytes = 0;  // behind the last block
-  Text header_texts[3];
+  std::array<Text, 3> header_texts;
   Text general_text;
-  Text axis_names[kAxisCount];
+  std::array<Text, kAxisCount> axis_names;
 };
 
 struct McfgReport {

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "mcfg/mcfg_block.h"
+#include "support/sample_image.h"
 
 namespace datlift::inspect {
 namespace {
@@ -44,6 +45,33 @@ TEST(InspectMcfg, FieldsReadAsTheirTypes) {
   EXPECT_EQ(mcfg_double(block, kMcfgFields[1]), 1.0);  // value 1 at 4, not 8-aligned
   const ConstBytes slot = mcfg_text(block, kMcfgFields[22]);
   EXPECT_EQ(std::string(slot.begin(), slot.end()), "BLACK");
+}
+
+// The map of a file's blocks, by the sample builder's own statement of the layout: where the
+// header names a version with one, whole up to where the file ends; else none.
+TEST(InspectSystem, BlockMap) {
+  const struct {
+    const char* version_token;
+    std::size_t size;  // 0: whole
+    std::size_t spans, whole;
+  } cases[] = {{"V2.10", 0, 6, 6}, {"V2.10", 13030, 6, 3}, {"X2.10", 0, 0, 0}, {"V2.20", 0, 0, 0}};
+  const auto ends = test::block_offsets(210, false);
+  for (const auto& c : cases) {
+    test::SampleRecipe recipe;
+    recipe.version_token = c.version_token;
+    std::vector<std::uint8_t> file = test::build_system_dat(recipe);
+    if (c.size != 0) file.resize(c.size);
+    auto space = std::make_unique<Workspace>();
+    BlockMap map;
+    map_blocks(file, file.size(), *space, map);
+    ASSERT_EQ(map.count, c.spans) << c.version_token;
+    std::size_t whole = 0;
+    for (std::size_t b = 0; b < map.count; ++b) {
+      EXPECT_EQ(map.spans[b].offset + map.spans[b].size, ends[b]) << b;
+      whole += map.spans[b].whole;
+    }
+    EXPECT_EQ(whole, c.whole) << c.version_token << " " << c.size;
+  }
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 //   348..459  values 11 to 14, integers 17 to 23, stretches never set
 #pragma once
 
+#include <array>
 #include <cstddef>
 
 namespace datlift {
@@ -30,7 +31,7 @@ struct McfgField {
   const char* text;  // default of a colour slot
 };
 
-inline constexpr McfgField kMcfgFields[] = {
+inline constexpr auto kMcfgFields = std::to_array<McfgField>({
     {"integer 1", 0, McfgKind::int32, 0, ""},
     {"value 1", 4, McfgKind::double64, 1.0, ""},
     {"integer 2", 20, McfgKind::int32, 0, ""},
@@ -75,7 +76,7 @@ inline constexpr McfgField kMcfgFields[] = {
     {"integer 21", 440, McfgKind::int32, 0, ""},
     {"integer 22", 444, McfgKind::int32, 1, ""},
     {"integer 23", 448, McfgKind::int32, 0, ""},
-};
+});
 
 consteval bool mcfg_fields_in_order_within_the_block() {
   std::size_t end = 0;
