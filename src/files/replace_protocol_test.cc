@@ -395,9 +395,11 @@ TEST_P(ReplaceProtocol, FirstFailureInWritingOrderDecides) {
   }
 }
 
-// Another user who may write the directory puts a link to another file in place of a name the
-// run uses, at any call after the run followed or made that name: the run never writes through
-// it. It refuses (16 or 17, saying what changed), unless the files were in place by then.
+// Another user who may write the directory puts a link to another file, or a file of their own,
+// in place of a name the run uses, at any call after the run followed or made that name: the run
+// never writes through it, and leaves what they put there as it is. It refuses (16 or 17, saying
+// what changed, before it makes anything where the change came first), unless the file was in
+// place by then; a run that ends with 0 has put both new files in place.
 TEST_P(ReplaceProtocol, NameChangedBehindTheRun) {
   if (!make(GetParam())->has_links()) GTEST_SKIP() << "no symbolic links here";
   const std::string victim = system_file(200);
@@ -409,47 +411,83 @@ TEST_P(ReplaceProtocol, NameChangedBehindTheRun) {
   const auto reference_files = make(GetParam());
   lay_out(*reference_files);
   FaultInjector reference(*reference_files, [] { return Contents(); });
-  ASSERT_EQ(run_injected(reference_files.get(), reference).code, 0);
-  const int first_write = static_cast<int>(
-      std::find_if(reference.log.begin(), reference.log.end(),
-                   [](const std::string& c) { return c.rfind("create_new", 0) == 0; }) -
-      reference.log.begin());
+  const Result converted = run_injected(reference_files.get(), reference);
+  ASSERT_EQ(converted.code, 0);
+  // The number of the first call that names something, or that begins with something.
+  const auto call = [&](const std::string& text, bool begins) {
+    return static_cast<int>(std::find_if(reference.log.begin(), reference.log.end(),
+                                         [&](const std::string& c) {
+                                           return begins ? c.rfind(text, 0) == 0
+                                                         : c.find(text) != c.npos;
+                                         }) -
+                            reference.log.begin()) +
+           1;
+  };
+  const int first_write = call("create_new", true), input = call("open_read", true);
   int runs = 0, refused = 0;
-  for (const char* name : {"SYSTEM.DAT", "MCFG.DAT", ".SYSTEM.DAT.4711-0.tmp",
-                           ".MCFG.DAT.4711-0.tmp", ".MCFG.DAT.4711-0.old"}) {
-    // From the call after the one that first names it.
-    const auto first = std::find_if(reference.log.begin(), reference.log.end(),
-                                    [&](const std::string& c) { return c.find(name) != c.npos; });
-    ASSERT_NE(first, reference.log.end()) << name;
-    for (int at = static_cast<int>(first - reference.log.begin()) + 2; at <= reference.calls;
-         ++at) {
-      const auto files = make(GetParam());
-      lay_out(*files);
-      FaultInjector injector(*files, [] { return Contents(); });
-      injector.meddle_at = at;
-      injector.meddle = [&] {
-        if (files->contents().count(name) == 0) return;
-        files->move(name, "moved");
-        files->put_link(name, "victim.dat");
-      };
-      const Result r = run_injected(files.get(), injector);
-      const std::string tag = std::string(name) + " changed before call " + std::to_string(at) +
-                              " (" + r.log[static_cast<std::size_t>(at - 1)] + ")\n" + r.err;
-      ++runs;
-      EXPECT_EQ(r.after.at("victim.dat"), victim) << tag;
-      EXPECT_TRUE(r.code == 0 || r.code == 16 || r.code == 17) << tag;
-      if (r.code == 0) continue;
-      ++refused;
-      EXPECT_TRUE(r.err.find("changed by another program") != std::string::npos) << tag;
-      // Changed before the run began to write: found out before it makes anything.
-      if (at <= first_write) {
-        EXPECT_EQ(std::count_if(r.log.begin(), r.log.end(),
-                                [](const std::string& c) { return c.rfind("create_new", 0) == 0; }),
-                  0)
-            << tag;
+  for (const std::string name : {"SYSTEM.DAT", "MCFG.DAT", ".SYSTEM.DAT.4711-0.tmp",
+                                 ".MCFG.DAT.4711-0.tmp", ".MCFG.DAT.4711-0.old"}) {
+    const bool target = name[0] != '.';
+    const int placed = target ? call("rename ." + name + ".4711-0.tmp " + name, true) : 0;
+    // The run's last look at the name before it begins to write.
+    int looked = 0;
+    for (int c = 1; c < first_write; ++c)
+      if (reference.log[static_cast<std::size_t>(c - 1)] == "look " + name) looked = c;
+    for (const char* planted : {"-> victim.dat", "planted"}) {
+      // (A file put under SYSTEM.DAT before the run opened it is the file the run converts.)
+      const int from = std::max(call(name, false), planted[0] == '-' ? 0 : input) + 1;
+      for (int at = from; at <= reference.calls; ++at) {
+        // The moment between the run's look at a name and its removal is the system's own.
+        if (reference.log[static_cast<std::size_t>(at - 1)] == "remove " + name) continue;
+        const auto files = make(GetParam());
+        lay_out(*files);
+        FaultInjector injector(*files, [] { return Contents(); });
+        injector.meddle_at = at;
+        injector.meddle = [&] {
+          if (files->contents().count(name) == 0) return;
+          files->move(name, "moved");
+          if (planted[0] == '-')
+            files->put_link(name, "victim.dat");
+          else
+            files->put_file(name, planted);
+        };
+        const Result r = run_injected(files.get(), injector);
+        const std::string tag = name + " changed before call " + std::to_string(at) + " (" +
+                                r.log[static_cast<std::size_t>(at - 1)] + ")\n" + r.err;
+        ++runs;
+        EXPECT_EQ(r.after.at("victim.dat"), victim) << tag;
+        EXPECT_TRUE(r.code == 0 || r.code == 16 || r.code == 17) << tag;
+        // What another program put there stays: under its name, or where a rename took it in
+        // the moment between the run's look and the rename.
+        const bool changed = r.after.count("moved") != 0;
+        if (changed && (!target || r.code != 0)) {
+          EXPECT_TRUE(std::any_of(r.after.begin(), r.after.end(), [&](const auto& entry) {
+            return entry.second == planted;
+          })) << tag;
+        }
+        if (target && at < placed) {
+          EXPECT_NE(r.code, 0) << tag;
+        }
+        if (r.code == 0) {
+          for (const char* file : {"SYSTEM.DAT", "MCFG.DAT"}) {
+            if (name == file) continue;
+            EXPECT_EQ(r.after.at(file), converted.after.at(file)) << tag;
+          }
+          continue;
+        }
+        ++refused;
+        EXPECT_TRUE(r.err.find("changed by another program") != std::string::npos) << tag;
+        // Changed before the run's last look before it writes: found out before it makes anything.
+        if (at <= looked) {
+          EXPECT_EQ(
+              std::count_if(r.log.begin(), r.log.end(),
+                            [](const std::string& c) { return c.rfind("create_new", 0) == 0; }),
+              0)
+              << tag;
+        }
+        for (const auto& [left, content] : r.after)
+          EXPECT_TRUE(left[0] != '.' || stated(r.err, left)) << left << ": " << tag;
       }
-      for (const auto& [left, content] : r.after)
-        EXPECT_TRUE(left[0] != '.' || stated(r.err, left)) << left << ": " << tag;
     }
   }
   std::printf("names changed behind the run: %d runs, %d refused, none wrote through a link\n",

@@ -154,13 +154,19 @@ bool StagedFile::place() {
     return false;
   }
   st = fs_.rename(place_.dir(), temp, place_.name());
-  // A rename that took effect though it reported an error is done.
-  if (!st.ok() && !holds(fs_, place_.dir(), place_.name(), made_)) {
-    report_.failed(temp_.c_str(), "rename", st);
-    return false;
+  // A rename that took effect though it reported an error is done. One that put another file in
+  // place (the temporary name changed between the look and the rename) is none.
+  FsStatus looked;
+  const Holding h = holding(fs_, place_.dir(), place_.name(), made_, looked);
+  if (st.ok() ? h != Holding::other : h == Holding::ours) {
+    state_ = State::placed;
+    return true;
   }
-  state_ = State::placed;
-  return true;
+  if (st.ok())
+    report_.text(target().c_str(), "rename", kChangedBehindTheRun);
+  else
+    report_.failed(temp_.c_str(), "rename", st);
+  return false;
 }
 
 void StagedFile::discard() {
@@ -216,12 +222,9 @@ bool KeptOriginal::link() {
     report_.failed(kept_.c_str(), "link", st);
     return false;
   }
-  // Made by this run for whatever stood under the name by then, which is not the file read.
-  report_.text(at.path().c_str(), "link", kChangedBehindTheRun);
-  if (h == Holding::other) {
-    st = fs_.remove(at.dir(), kept);
-    if (!st.ok()) report_.failed(kept_.c_str(), "remove", st);
-  }
+  // Made by this run, and then another file under it: the name, or the keeping name, changed
+  // behind the run's back. Whose that file is cannot be told: it stays.
+  report_.text(kept_.c_str(), "link", kChangedBehindTheRun);
   return false;
 }
 
@@ -282,36 +285,23 @@ bool KeptOriginal::mark_none() {
 
 void KeptOriginal::restore() {
   if (state_ != State::kept) return;
+  if (how_ == How::marked) return restore_nothing();
   const Place& at = file_->where();
   const char* target = at.path().c_str();
   const char* kept = base_name(kept_.c_str());
-  FsStatus st;
-  if (how_ == How::marked) {
-    // There was nothing: the new file goes, where it was placed; the mark once it has gone.
-    bool removed = true;
-    const Holding h = holding(fs_, at.dir(), at.name(), file_->made(), st);
-    if (h == Holding::unknown) {
-      report_.failed(target, "look", st);
-      removed = false;
-    } else if (h == Holding::ours) {
-      st = fs_.remove(at.dir(), at.name());
-      if (!st.ok() && !gone(fs_, at.dir(), at.name(), file_->made())) {
-        report_.failed(target, "remove", st);
-        removed = false;
-      }
-    }
-    if (!removed) {
-      report_.no_old_content(kept_.c_str(), target);
-      return;
-    }
-    remove_keeping_name();
-    state_ = State::untouched;
-    return;
-  }
   // The old file under its name still (a second name kept it): only that name goes.
   if (how_ == How::linked && holds(fs_, at.dir(), at.name(), kept_id_)) {
     remove_keeping_name();
     state_ = State::untouched;
+    return;
+  }
+  // Put back over this run's new file or nothing only: what another program put under the name
+  // meanwhile stays, and the old file waits under the keeping name.
+  FsStatus st;
+  if (const Holding h = holding(fs_, at.dir(), at.name(), file_->made(), st);
+      h == Holding::other || h == Holding::unknown) {
+    report_holding(report_, target, "put back", h, st);
+    report_.old_content(kept_.c_str(), target, Advice::restore);
     return;
   }
   // Put back from the keeping name, only while it holds the old file.
@@ -328,6 +318,31 @@ void KeptOriginal::restore() {
   }
   // A rename onto another name of the same file does nothing (POSIX): that name goes too.
   if (how_ == How::linked) remove_keeping_name();
+  state_ = State::untouched;
+}
+
+// There was nothing: the new file goes, where it was placed; the mark once it has gone.
+void KeptOriginal::restore_nothing() {
+  const Place& at = file_->where();
+  const char* target = at.path().c_str();
+  FsStatus st;
+  bool removed = true;
+  const Holding h = holding(fs_, at.dir(), at.name(), file_->made(), st);
+  if (h == Holding::unknown) {
+    report_.failed(target, "look", st);
+    removed = false;
+  } else if (h == Holding::ours) {
+    st = fs_.remove(at.dir(), at.name());
+    if (!st.ok() && !gone(fs_, at.dir(), at.name(), file_->made())) {
+      report_.failed(target, "remove", st);
+      removed = false;
+    }
+  }
+  if (!removed) {
+    report_.no_old_content(kept_.c_str(), target);
+    return;
+  }
+  remove_keeping_name();
   state_ = State::untouched;
 }
 

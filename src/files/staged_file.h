@@ -111,6 +111,7 @@ class KeptOriginal {
   [[nodiscard]] bool link();
   [[nodiscard]] bool set_aside();
   [[nodiscard]] bool mark_none();
+  void restore_nothing();
   void remove_keeping_name();
 
   FileSystem& fs_;
