@@ -23,7 +23,7 @@ void BM_Convert(benchmark::State& state) {
   recipe.version = static_cast<int>(state.range(0));
   const std::vector<std::uint8_t> input = test::build_system_dat(recipe);
   const char* args[] = {"/ANEW"};  // a V2.50 input needs a reason to be rewritten
-  auto space = std::make_unique<Workspace>();
+  auto space = std::make_unique<RunStorage>();
   auto system_out = std::make_unique<ByteArray<kMaxFileSize>>();
   auto mcfg_out = std::make_unique<ByteArray<kMcfgSize>>();
   Discard discard;

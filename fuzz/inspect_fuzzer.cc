@@ -23,7 +23,7 @@ namespace {
 using namespace datlift;
 
 struct Storage {
-  Workspace space;
+  RunStorage space;
   FuzzInput input;
   inspect::RunReport run;
   inspect::SystemReport system;
@@ -35,7 +35,7 @@ struct Storage {
 
 // datlift's own run on the whole file, as the program would make it.
 int run_on(int argc, const char* const* argv, Storage& st, MemoryFiles& files, TextSink& sink) {
-  st.space = Workspace{};
+  st.space.clear();
   Console console(sink);
   Discard discard;
   Console why(discard);

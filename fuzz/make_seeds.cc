@@ -26,7 +26,7 @@ int main(int argc, char** argv) {
   int n = 0;
   for (int version : {171, 200, 210, 250}) {
     for (auto form :
-         {datlift::test::HeaderForm::short_form, datlift::test::HeaderForm::long_form}) {
+         {datlift::test::HeaderChoice::short_form, datlift::test::HeaderChoice::long_form}) {
       datlift::test::SampleRecipe recipe;
       recipe.version = version;
       recipe.header = form;

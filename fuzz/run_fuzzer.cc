@@ -29,16 +29,17 @@ namespace {
 using namespace datlift;
 
 // Identifies an image in memory, printing nothing that is kept.
-Identification identify(ConstBytes image, WorkingSet& ws) {
+Identification identify(ConstBytes image, Headers& headers) {
   MemoryFiles files(image, {}, {});
   Discard discard;
   Console console(discard);
-  return identify_system_file(*files.open_input(), ws, console);
+  headers = Headers{};
+  return identify_system_file(*files.open_input(), headers, console);
 }
 
 struct Storage {
-  Workspace space;
-  WorkingSet check;
+  RunStorage space;
+  Headers check;
   FuzzInput input;
   ByteArray<kMaxFileSize> system_out;
   ByteArray<kMcfgSize> mcfg_out;
@@ -49,7 +50,7 @@ struct Storage {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static Storage* storage = new Storage;
   Storage& st = *storage;
-  st.space = Workspace{};
+  st.space.clear();
 
   st.input.split(data, size);
   const int argc = st.input.argc;
@@ -70,20 +71,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
 
   Options options;
-  require(parse_options(argc, argv, options), "success despite a usage error");
+  require(parse_options(argc, argv, newest(kVersions).number / 100.0, options),
+          "success despite a usage error");
   const int target = version_number(options.target_value);
-  const VersionLayout* layout = find_layout(target);
-  require(layout != nullptr && target != kV171, "written with a target that has no layout");
-  require(files.system_written().size() == layout->file_size, "SYSTEM.DAT of the wrong size");
+  const Version* version = find_version(kVersions, target);
+  require(version != nullptr && version->step != nullptr,
+          "written with a target that has no layout");
+  require(files.system_written().size() == file_size(*version), "SYSTEM.DAT of the wrong size");
 
-  st.check = WorkingSet{};
   const Identification in = identify(system, st.check);
   Model file_model;
   require(in.identified && find_model_code(in.tokens.model.c_str(), file_model),
           "input not identified");
   const Model selected = options.model_accepted ? options.selected_model : file_model;
 
-  st.check = WorkingSet{};
   const Identification out = identify(files.system_written(), st.check);
   Model out_model;
   require(out.identified, "output not identified");
@@ -91,7 +92,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
           "output names another model");
   require(version_number(version_value(out.tokens.version.c_str() + 1)) == target,
           "output names another version");
-  require(out.header == layout->written_header, "output identified by the other header form");
+  require(out.header == version->header, "output identified by the other header form");
 
   if (!files.mcfg_written().empty()) {
     McfgBlock defaults;

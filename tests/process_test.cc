@@ -334,7 +334,7 @@ TEST(Process, ReadsNoFurtherThanTheLastBlock) {
   for (const auto& c : cases) {
     test::SampleRecipe recipe;
     recipe.version = c.version;
-    recipe.header = c.long_header ? test::HeaderForm::long_form : test::HeaderForm::short_form;
+    recipe.header = c.long_header ? test::HeaderChoice::long_form : test::HeaderChoice::short_form;
     Image image = test::build_system_dat(recipe);
     ASSERT_EQ(image.size(), c.size);
     image.resize(image.size() + (1 << 20), 0xEE);

@@ -40,6 +40,10 @@ function datliftCore(module) {
   return {
     // The bytes a report needs of a file: its first ones.
     headRoom,
+    // The newest version, the versions a run converts to, and the models with their families.
+    catalogue() {
+      return JSON.parse(text(module._web_catalogue(storage)));
+    },
     // datlift-inspect's JSON object for the file, as text: `path` is its name, `size` the whole
     // file's (its first bytes are enough).
     inspect(bytes, path, size = bytes.length) {

@@ -5,10 +5,10 @@
 
 (function () {
   const $ = (id) => document.getElementById(id);
-  const FAMILIES = { A: ["PLX-4K", "PLX-4200", "PLX-4300", "PLX-4500"], B: ["PLX-8", "PLX-8200"] };
   const NAME_LIMIT = 11;
   const AXES = 18;
   let core = null;
+  let catalogue = null; // the versions and models, as the core knows them
   let current = null; // the SYSTEM.DAT shown: its bytes and name
 
   const status = (text) => { $("status").textContent = text; };
@@ -146,8 +146,8 @@
     const select = $("model");
     select.replaceChildren(element("option", r.model === null ? "as the file names it"
       : `as the file names it (${r.model})`, { value: "" }));
-    for (const m of r.family === null ? [] : FAMILIES[r.family])
-      select.append(element("option", m, { value: m }));
+    for (const m of catalogue.models.filter((m) => m.family === r.family))
+      select.append(element("option", m.code, { value: m.code }));
   }
 
   async function showOne(system, mcfg) {
@@ -322,6 +322,10 @@
   wire();
   DatliftModule().then((module) => {
     core = datliftCore(module);
+    catalogue = core.catalogue();
+    $("newest").textContent = `V${catalogue.newest}`;
+    $("version").value = catalogue.newest;
+    $("version-default").textContent = catalogue.newest;
     status("Ready: choose or drop files.");
   }, (e) => status(`The program could not start: ${e}`));
 })();

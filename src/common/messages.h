@@ -7,9 +7,9 @@
 
 namespace datlift::message {
 
-// The default target version, 2.50, as "DATLIFT V%4.2lf\n" shows it; "/V" never changes it.
-inline void banner(Console& c) {
-  c.print("DATLIFT V2.50\n");
+// The banner names the newest version, the default target ("2.50"); "/V" never changes it.
+inline void banner(Console& c, const char* newest_version) {
+  c.print("DATLIFT V%s\n", newest_version);
 }
 
 inline void usage(Console& c) {

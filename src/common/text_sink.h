@@ -20,7 +20,6 @@ class TextSink final : public OutputSink {
     size_ += n;
   }
   std::string_view text() const { return {room_.data(), size_}; }
-  void clear() { size_ = 0; }
 
  private:
   std::span<char> room_;

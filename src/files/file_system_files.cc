@@ -2,6 +2,7 @@
 #include "files/file_system_files.h"
 
 #include <cstring>
+#include <optional>
 
 #include "files/staged_file.h"
 
@@ -64,47 +65,50 @@ LockResult FileSystemFiles::lock_result(Opened opened) {
 LockResult FileSystemFiles::lock_system() {
   constexpr int kAttempts = kLockWaitMilliseconds / kLockPollMilliseconds;
   for (int attempt = 0; attempt <= kAttempts; ++attempt) {
-    if (const FsStatus st = system_.resolve(kSystemName); !st.ok()) {
-      report_.failed(kSystemName, "resolve", st);
-      // A name that exists but cannot be followed is no missing file.
-      return st.fault == Fault::absent ? LockResult::absent : LockResult::failed;
-    }
-    if (!system_.facts().exists || !system_.facts().regular) {
-      report_.text(system_.path().c_str(), "open",
-                   system_.facts().exists ? "not a regular file" : "not found");
-      return LockResult::absent;
-    }
-    FileId locked;
-    const FsStatus st = fs_.lock(system_.dir(), system_.name(), lock_, locked);
-    if (st.ok()) {
-      const Opened opened = open_system();
-      if (opened == Opened::yes && read_.id == locked) return LockResult::locked;
-      close_input();
-      release_lock();
-      if (opened != Opened::yes) return lock_result(opened);
-      // Another run put its new file under the name since it was followed: locked anew.
-      continue;
-    }
-    lock_ = kNoFile;
-    switch (st.fault) {
-      case Fault::busy:
-        if (attempt < kAttempts) env_.wait_milliseconds(kLockPollMilliseconds);
-        continue;
-      case Fault::absent:
-        report_.failed(system_.path().c_str(), "open", st);
-        return LockResult::absent;
-      case Fault::changed:
-        report_.failed(system_.path().c_str(), "lock", st);
-        return LockResult::failed;
-      case Fault::unsupported:
-        report_.going_on(system_.path().c_str(), "lock", st, "going on without a lock");
-        return lock_result(open_system());
-      default:
-        report_.failed(system_.path().c_str(), "lock", st);
-        return LockResult::failed;
-    }
+    const std::optional<LockResult> result = try_lock();
+    if (result && *result != LockResult::busy) return *result;
+    if (result && attempt < kAttempts) env_.wait_milliseconds(kLockPollMilliseconds);
   }
   return LockResult::busy;
+}
+
+// One attempt: SYSTEM.DAT followed, its file locked and opened. Busy where another run holds the
+// lock; nothing where another run put a new file under the name meanwhile (locked anew at once).
+std::optional<LockResult> FileSystemFiles::try_lock() {
+  if (const FsStatus st = system_.resolve(kSystemName); !st.ok()) {
+    report_.failed(kSystemName, "resolve", st);
+    // A name that exists but cannot be followed is no missing file.
+    return st.fault == Fault::absent ? LockResult::absent : LockResult::failed;
+  }
+  if (!system_.facts().exists || !system_.facts().regular) {
+    report_.text(system_.path().c_str(), "open",
+                 system_.facts().exists ? "not a regular file" : "not found");
+    return LockResult::absent;
+  }
+  FileId locked;
+  const FsStatus st = fs_.lock(system_.dir(), system_.name(), lock_, locked);
+  if (st.ok()) {
+    const Opened opened = open_system();
+    if (opened == Opened::yes && read_.id == locked) return LockResult::locked;
+    close_input();
+    release_lock();
+    if (opened != Opened::yes) return lock_result(opened);
+    return std::nullopt;
+  }
+  lock_ = kNoFile;
+  switch (st.fault) {
+    case Fault::busy:
+      return LockResult::busy;
+    case Fault::absent:
+      report_.failed(system_.path().c_str(), "open", st);
+      return LockResult::absent;
+    case Fault::unsupported:
+      report_.going_on(system_.path().c_str(), "lock", st, "going on without a lock");
+      return lock_result(open_system());
+    default:
+      report_.failed(system_.path().c_str(), "lock", st);
+      return LockResult::failed;
+  }
 }
 
 // Opened with the lock; where the run takes none, SYSTEM.DAT is followed and opened here.
@@ -139,7 +143,7 @@ void FileSystemFiles::sync_directories(bool mcfg) {
   // The files are in place: a directory that cannot be synced changes nothing about that.
   if (const FsStatus st = fs_.sync_directory(system_.dir()); !st.ok())
     report_.failed(system_.path().c_str(), "sync directory", st);
-  if (mcfg && !same_directory(mcfg_.path().c_str(), system_.path().c_str())) {
+  if (mcfg && apart()) {
     if (const FsStatus st = fs_.sync_directory(mcfg_.dir()); !st.ok())
       report_.failed(mcfg_.path().c_str(), "sync directory", st);
   }
@@ -161,21 +165,24 @@ bool FileSystemFiles::durable(const Place& place) {
 // SYSTEM.DAT is written first, so every step of it comes before any of MCFG.DAT: the first
 // failure in that order decides the exit code.
 ReplaceResult FileSystemFiles::replace(std::span<const ConstBytes> system, ConstBytes mcfg) {
-  const unsigned long pid = env_.process_id();
-  StagedFile sys(fs_, report_, pid, kSystemName, system_, read_);
+  StagedFile sys(fs_, report_, env_.process_id(), kSystemName, system_, read_);
   if (!system_.found() || !sys.prepare() || !sys.stage(system)) return ReplaceResult::system_failed;
-  if (mcfg.empty()) {
-    if (!sys.place()) {
-      sys.discard();
-      return ReplaceResult::system_failed;
-    }
-    sync_directories(false);
-    return ReplaceResult::ok;
+  if (!mcfg.empty()) return replace_both(sys, mcfg);
+  if (!sys.place()) {
+    sys.discard();
+    return ReplaceResult::system_failed;
   }
+  sync_directories(false);
+  return ReplaceResult::ok;
+}
+
+// SYSTEM.DAT staged: MCFG.DAT staged, its original kept, placed; SYSTEM.DAT placed; the original
+// released.
+ReplaceResult FileSystemFiles::replace_both(StagedFile& sys, ConstBytes mcfg) {
   const FsStatus resolved = mcfg_.resolve(kMcfgName);
   if (!resolved.ok()) report_.failed(kMcfgName, "resolve", resolved);
-  StagedFile cfg(fs_, report_, pid, kMcfgName, mcfg_, mcfg_.facts());
-  KeptOriginal old(fs_, report_, pid);
+  StagedFile cfg(fs_, report_, env_.process_id(), kMcfgName, mcfg_, mcfg_.facts());
+  KeptOriginal old(fs_, report_, env_.process_id());
   const ConstBytes parts[] = {mcfg};
   bool ready = resolved.ok() && cfg.prepare();
   // One file under both names would end up holding one of the two contents only.
@@ -190,23 +197,28 @@ ReplaceResult FileSystemFiles::replace(std::span<const ConstBytes> system, Const
     return result;
   };
   if (!ready || !cfg.stage(parts) || !old.keep(cfg)) return undo(ReplaceResult::mcfg_failed);
-  const bool apart = !same_directory(system_.path().c_str(), mcfg_.path().c_str());
-  const bool in_order =
-      fs_.keeps_name_order(system_.dir()) &&
-      (!apart || (fs_.keeps_name_order(mcfg_.dir()) && sys.made().volume == cfg.made().volume));
+  const bool in_order = names_in_order(sys, cfg);
   if (!in_order && !durable(system_)) return undo(ReplaceResult::system_failed);
-  if (!in_order && apart && !durable(mcfg_)) return undo(ReplaceResult::mcfg_failed);
+  if (!in_order && apart() && !durable(mcfg_)) return undo(ReplaceResult::mcfg_failed);
   if (!cfg.place() || (!in_order && !durable(mcfg_))) return undo(ReplaceResult::mcfg_failed);
-  if (!sys.place()) {
-    old.restore();
-    sys.discard();
-    return ReplaceResult::system_failed;
-  }
+  if (!sys.place()) return undo(ReplaceResult::system_failed);
   // In place: a directory that cannot be synced changes nothing about that.
   if (!in_order) (void)durable(system_);
   old.release();
   if (in_order) sync_directories(true);
   return ReplaceResult::ok;
+}
+
+bool FileSystemFiles::apart() const {
+  return !same_directory(system_.path().c_str(), mcfg_.path().c_str());
+}
+
+// Whether one sync of the directories at the end keeps every state a power cut may leave a pair:
+// both files on one file system that makes the changes of names durable in order.
+bool FileSystemFiles::names_in_order(const StagedFile& sys, const StagedFile& cfg) {
+  return fs_.keeps_name_order(system_.dir()) &&
+         (!apart() ||
+          (fs_.keeps_name_order(mcfg_.dir()) && sys.made().volume == cfg.made().volume));
 }
 
 ReplaceResult FileSystemFiles::replace_files(std::span<const ConstBytes> system, ConstBytes mcfg) {

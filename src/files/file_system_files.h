@@ -4,6 +4,8 @@
 // platform, and for the file system in memory.
 #pragma once
 
+#include <optional>
+
 #include "common/console.h"
 #include "files/environment.h"
 #include "files/file_report.h"
@@ -11,6 +13,7 @@
 #include "files/path.h"
 #include "files/place.h"
 #include "files/run_files.h"
+#include "files/staged_file.h"
 
 namespace datlift {
 
@@ -51,8 +54,12 @@ class FileSystemFiles final : public RunFiles {
 
   enum class Opened { yes, no, changed };
   Opened open_system();
+  std::optional<LockResult> try_lock();
   static LockResult lock_result(Opened opened);
   ReplaceResult replace(std::span<const ConstBytes> system, ConstBytes mcfg);
+  ReplaceResult replace_both(StagedFile& sys, ConstBytes mcfg);
+  bool apart() const;
+  bool names_in_order(const StagedFile& sys, const StagedFile& cfg);
   void sync_directories(bool mcfg);
   [[nodiscard]] bool durable(const Place& place);
   void release_lock();

@@ -24,15 +24,10 @@ class MemoryFiles final : public RunFiles {
   void close_input() override;
   ReplaceResult replace_files(std::span<const ConstBytes> system, ConstBytes mcfg) override;
 
-  // How the files behave: whether SYSTEM.DAT can be opened at all, what taking the lock gives,
-  // and a failure to report instead of putting the files in place.
+  // Whether there is a SYSTEM.DAT at all.
   bool present = true;
-  LockResult lock_with = LockResult::locked;
-  ReplaceResult fail_with = ReplaceResult::ok;
 
   // What the run did.
-  int locks = 0;
-  int opens = 0;
   bool input_open = false;
   std::size_t bytes_read = 0;  // also the furthest offset read: the input is read front to back
   bool replaced = false;

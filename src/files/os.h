@@ -53,6 +53,7 @@ class OsFileSystem final : public FileSystem {
   bool directory_used_[kDirectories] = {};
   // The whole path of `name` in `dir`, for the wide calls (kMaxPath characters).
   bool widen_at(DirHandle dir, const char* name, wchar_t* wide);
+  FsStatus hold_directory(const Path& path, DirHandle& dir);
 #endif
 };
 

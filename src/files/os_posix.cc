@@ -283,6 +283,86 @@ class ShownPath {
   int entered_ = 0;
 };
 
+// A name followed part by part from a directory, as the system walks a path: `pending` holds what
+// is still to follow, and a link's text takes the link's place in it.
+class NameWalk {
+ public:
+  static constexpr std::size_t kPending = 2 * kMaxPath;
+  static constexpr int kMaxLinks = 40;  // as the system follows them
+
+  NameWalk(char* pending, char* text, Path& shown)
+      : pending_(pending), text_(text), shown_(shown) {}
+
+  FsStatus start(const char* name) {
+    const std::size_t length = std::strlen(name);
+    if (length == 0) return {Fault::other, ENOENT, nullptr};
+    if (length >= kPending) return {Fault::other, ENAMETOOLONG, nullptr};
+    std::memcpy(pending_, name, length + 1);
+    if (name[0] == '/') from_root();
+    return {};
+  }
+  // The next part of the name, NUL-terminated in place; `last` where nothing follows it.
+  char* next_part(bool& last) {
+    while (pending_[next_] == '/') ++next_;
+    char* const part = pending_ + next_;
+    std::size_t end = next_;
+    while (pending_[end] != 0 && pending_[end] != '/') ++end;
+    next_ = end;
+    while (pending_[next_] == '/') ++next_;
+    last = pending_[next_] == 0;
+    pending_[end] = 0;
+    return part;
+  }
+  int at() const { return at_.fd; }
+  int links() const { return links_; }
+
+  // The link `part` (of `st`) where the system would follow it: its text in its place.
+  FsStatus follow(const char* part, const struct stat& st) {
+    if (++links_ > kMaxLinks) return {Fault::other, ELOOP, nullptr};
+    if (!may_follow(at_.fd, st)) return {Fault::other, EACCES, nullptr};
+    const ssize_t n = ::readlinkat(at_.fd, part, text_, kMaxPath);
+    if (n < 0) return failure();
+    const std::size_t size = static_cast<std::size_t>(n), rest = std::strlen(pending_ + next_);
+    if (size == 0 || size >= kMaxPath || size + 1 + rest >= kPending)
+      return {Fault::other, ENAMETOOLONG, nullptr};
+    std::memmove(pending_ + size + 1, pending_ + next_, rest + 1);
+    std::memcpy(pending_, text_, size);
+    pending_[size] = rest > 0 ? '/' : 0;
+    next_ = 0;
+    if (text_[0] == '/') from_root();
+    return {};
+  }
+  // Into the directory `part` (of `st`), or out of this one for "..".
+  FsStatus enter(const char* part, const struct stat& st) {
+    if (!S_ISDIR(st.st_mode)) return {Fault::other, ENOTDIR, nullptr};
+    const bool up = std::strcmp(part, "..") == 0;
+    if (!(up ? shown_.leave() : shown_.enter(part))) return {Fault::other, ENAMETOOLONG, nullptr};
+    at_.reset(open_directory(at_.fd, part));
+    return at_.fd == -1 ? failure() : FsStatus{};
+  }
+  // Ends at `part` in the directory reached, which goes to the caller.
+  FsStatus end(const char* part, DirHandle& dir) {
+    if (!shown_.end_at(part)) return {Fault::other, ENAMETOOLONG, nullptr};
+    dir = at_.fd == AT_FDCWD ? open_directory(AT_FDCWD, ".") : at_.release();
+    if (dir >= 0) return {};
+    dir = kNoDirectory;
+    return failure();
+  }
+
+ private:
+  void from_root() {
+    at_.reset(open_directory(AT_FDCWD, "/"));
+    shown_.from_root();
+  }
+
+  char* pending_;
+  char* text_;
+  ShownPath shown_;
+  OwnedFd at_;
+  std::size_t next_ = 0;
+  int links_ = 0;
+};
+
 }  // namespace
 
 // Links are followed one at a time from a directory handle, each by its own text relative to the
@@ -290,76 +370,33 @@ class ShownPath {
 // current directory may be deeper than any path the system takes), and what the walk has passed
 // cannot change under it.
 FsStatus OsFileSystem::resolve(const char* name, DirHandle& dir, Path& path, FileFacts& facts) {
-  constexpr int kMaxLinks = 40;  // as the system follows them
-  constexpr std::size_t kPending = 2 * kMaxPath;
-  static_assert(kPending + kMaxPath <= kScratchSize, "room for the rest of a name and a link");
-  char* const pending = scratch_;  // what is still to follow
-  char* const text = scratch_ + kPending;
+  static_assert(NameWalk::kPending + kMaxPath <= kScratchSize, "room for a name and a link");
   facts = {};
   dir = kNoDirectory;
-  const std::size_t length = std::strlen(name);
-  if (length == 0) return {Fault::other, ENOENT, nullptr};
-  if (length >= kPending) return {Fault::other, ENAMETOOLONG, nullptr};
-  std::memcpy(pending, name, length + 1);
-  ShownPath shown(path);
-  OwnedFd at;
-  if (pending[0] == '/') {
-    at.reset(open_directory(AT_FDCWD, "/"));
-    shown.from_root();
-  }
-  int links = 0;
-  for (std::size_t next = 0;;) {
-    while (pending[next] == '/') ++next;
-    char* const part = pending + next;
-    std::size_t end = next;
-    while (pending[end] != 0 && pending[end] != '/') ++end;
-    std::size_t rest = end;
-    while (pending[rest] == '/') ++rest;
-    const bool last = pending[rest] == 0;
-    pending[end] = 0;
-    next = rest;
-    if (at.fd == -1) return failure();
+  NameWalk walk(scratch_, scratch_ + NameWalk::kPending, path);
+  if (const FsStatus st = walk.start(name); !st.ok()) return st;
+  for (;;) {
+    if (walk.at() == -1) return failure();
+    bool last = false;
+    const char* part = walk.next_part(last);
     if (part[0] == 0 || (std::strcmp(part, ".") == 0 && !last)) continue;
     struct stat st;
-    if (::fstatat(at.fd, part, &st, AT_SYMLINK_NOFOLLOW) != 0) {
-      if (errno != ENOENT) return failure();
-      if (links > 0) return failure(Fault::absent);  // a dangling link
-      if (!last) return failure();
-      if (!shown.end_at(part)) return {Fault::other, ENAMETOOLONG, nullptr};
-      dir = at.fd == AT_FDCWD ? open_directory(AT_FDCWD, ".") : at.release();
-      return dir >= 0 ? FsStatus{} : (dir = kNoDirectory, failure());
+    FsStatus status;
+    if (::fstatat(walk.at(), part, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+      // Nothing under the name itself is a name that stands for nothing; under a link's, a
+      // dangling link.
+      if (errno != ENOENT || !last) return failure();
+      return walk.links() > 0 ? failure(Fault::absent) : walk.end(part, dir);
     }
     if (S_ISLNK(st.st_mode)) {
-      if (++links > kMaxLinks) return {Fault::other, ELOOP, nullptr};
-      if (!may_follow(at.fd, st)) return {Fault::other, EACCES, nullptr};
-      const ssize_t n = ::readlinkat(at.fd, part, text, kMaxPath);
-      if (n < 0) return failure();
-      if (n == 0 || static_cast<std::size_t>(n) >= kMaxPath)
-        return {Fault::other, ENAMETOOLONG, nullptr};
-      // The link's text takes its place in what is still to follow.
-      const std::size_t rest_length = std::strlen(pending + rest);
-      const std::size_t size = static_cast<std::size_t>(n);
-      if (size + 1 + rest_length >= kPending) return {Fault::other, ENAMETOOLONG, nullptr};
-      std::memmove(pending + size + 1, pending + rest, rest_length + 1);
-      std::memcpy(pending, text, size);
-      pending[size] = rest_length > 0 ? '/' : 0;
-      next = 0;
-      if (text[0] == '/') {
-        at.reset(open_directory(AT_FDCWD, "/"));
-        shown.from_root();
-      }
-      continue;
-    }
-    if (last) {
-      if (!shown.end_at(part)) return {Fault::other, ENAMETOOLONG, nullptr};
+      status = walk.follow(part, st);
+    } else if (last) {
       facts = facts_of(st);
-      dir = at.fd == AT_FDCWD ? open_directory(AT_FDCWD, ".") : at.release();
-      return dir >= 0 ? FsStatus{} : (dir = kNoDirectory, failure());
+      return walk.end(part, dir);
+    } else {
+      status = walk.enter(part, st);
     }
-    if (!S_ISDIR(st.st_mode)) return {Fault::other, ENOTDIR, nullptr};
-    const bool up = std::strcmp(part, "..") == 0;
-    if (!(up ? shown.leave() : shown.enter(part))) return {Fault::other, ENAMETOOLONG, nullptr};
-    at.reset(open_directory(at.fd, part));
+    if (!status.ok()) return status;
   }
 }
 

@@ -77,6 +77,18 @@ HANDLE open_itself(const wchar_t* path, DWORD access) {
                        FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
 }
 
+// The full name of the file a handle is open on.
+bool final_path(HANDLE h, Path& path) {
+  WidePath name;
+  const DWORD n = ::GetFinalPathNameByHandleW(h, name, kMaxPath, FILE_NAME_NORMALIZED);
+  const bool fits = n > 0 && n < kMaxPath;
+  if (!fits ||
+      ::WideCharToMultiByte(CP_UTF8, 0, name, -1, path.text, kMaxPath, nullptr, nullptr) <= 0)
+    return false;
+  path.size = std::strlen(path.text);
+  return true;
+}
+
 // Console events of the process: while held, Ctrl-C and Ctrl-Break are noted, and closing the
 // console waits until the files are in place. The handler routine takes no context, so this
 // state is the process's own.
@@ -152,21 +164,18 @@ FsStatus OsFileSystem::resolve(const char* name, DirHandle& dir, Path& path, Fil
                                                                                     : Fault::other);
     }
     facts = facts_of(h);
-    bool ok = true;
-    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-      // A link: its target's full name, where the new file must be made.
-      WidePath final_name;
-      const DWORD n = ::GetFinalPathNameByHandleW(h, final_name, kMaxPath, FILE_NAME_NORMALIZED);
-      ok = n > 0 && n<kMaxPath&& ::WideCharToMultiByte(CP_UTF8, 0, final_name, -1, path.text,
-                                                       kMaxPath, nullptr, nullptr)> 0;
-      if (ok) path.size = std::strlen(path.text);
-    } else {
-      ok = path.assign(name);
-    }
+    // A link: its target's full name, where the new file must be made.
+    const bool ok =
+        (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? final_path(h, path) : path.assign(name);
     const FsStatus status = ok ? FsStatus{} : failure();
     ::CloseHandle(h);
     if (!status.ok()) return status;
   }
+  return hold_directory(path, dir);
+}
+
+// The directory of a path, kept until it is closed.
+FsStatus OsFileSystem::hold_directory(const Path& path, DirHandle& dir) {
   for (int slot = 0; slot < kDirectories; ++slot) {
     if (directory_used_[slot]) continue;
     if (!directories_[slot].assign_directory_of(path.c_str())) return bad_name();

@@ -9,7 +9,7 @@
 #include "files/memory_files.h"
 #include "mcfg/mcfg_block.h"
 #include "sysfile/version.h"
-#include "upgrade/chain.h"
+#include "upgrade/version_table.h"
 
 namespace datlift::inspect {
 namespace {
@@ -32,10 +32,8 @@ class BytesInput final : public InputStream {
 // datlift's run sequence on the file's bytes, its files in memory (`keep_files`: the new files'
 // bytes as well as their sizes).
 void run(ConstBytes head, int argc, const char* const* argv, bool present, bool keep_files,
-         Workspace& space, RunReport& report, Console& why) {
-  space.ws = WorkingSet{};
-  space.mcfg = McfgBlock{};
-  space.image = SystemImage{};
+         RunStorage& space, RunReport& report, Console& why) {
+  space.clear();
   MemoryFiles files(head, keep_files ? Bytes(report.system) : Bytes(),
                     keep_files ? Bytes(report.mcfg) : Bytes());
   files.present = present;
@@ -60,7 +58,7 @@ Text text_of(ConstBytes field) {
 
 // The verdict: datlift itself, without options, on these bytes; its exit code, its last line,
 // and why it refuses the file (one line, kept without its line end).
-void judge(ConstBytes head, Workspace& space, RunReport& verdict, SystemReport& report) {
+void judge(ConstBytes head, RunStorage& space, RunReport& verdict, SystemReport& report) {
   TextSink why_sink(std::span<char>(report.why, sizeof report.why - 1));
   Console why(why_sink);
   // The verdict needs the sizes of the new files only.
@@ -79,8 +77,8 @@ void judge(ConstBytes head, Workspace& space, RunReport& verdict, SystemReport& 
 
 void read_header(ConstBytes head, const Identification& id, SystemReport& report) {
   report.tokens = id.tokens;
-  report.header =
-      id.header == HeaderKind::short_header ? HeaderSeen::short_form : HeaderSeen::long_form;
+  report.header_found = true;
+  report.header = id.header;
   const HeaderForm& form = header_form(id.header);
   const ConstBytes header = head.first(form.size);
   report.header_texts[0] = text_of(field(header, form.text1));
@@ -90,29 +88,38 @@ void read_header(ConstBytes head, const Identification& id, SystemReport& report
 }
 
 // The texts of the blocks that the file holds whole, and what lies behind the last one.
-void read_blocks(ConstBytes head, std::uint64_t size, const VersionLayout& layout,
-                 HeaderKind header, SystemReport& report) {
-  const BlockPlace names = block_place(layout, header, kStatusAxisNames);
+void read_blocks(ConstBytes head, std::uint64_t size, const Version& version, HeaderKind header,
+                 SystemReport& report) {
+  const BlockPlace names = block_place(version, header, BlockKind::axis_names);
   if (names.offset + names.size <= head.size()) {
     const std::size_t entry = names.size / kAxisCount;
     const std::size_t width = entry == kNameEntry39 ? kNameField39 : kNameField40;
     for (std::size_t k = 0; k < kAxisCount; ++k)
       report.axis_names[k] = text_of(head.subspan(names.offset + k * entry, width));
   }
-  const BlockPlace general = block_place(layout, header, kStatusGeneral);
+  const BlockPlace general = block_place(version, header, BlockKind::general);
   if (general.offset + general.size <= head.size()) {
     const std::size_t width = general.size == kGeneral25 ? kGeneralText25 : kGeneralText28;
     report.general_text = text_of(head.subspan(general.offset, width));
   }
-  if (const std::size_t end = block_place(layout, header, kBehindBlocks).offset; size >= end) {
+  if (const std::size_t end = blocks_end(version, header); size >= end) {
     report.has_trailing = true;
     report.trailing_bytes = size - end;
   }
 }
 
+// The identification as datlift makes it, without its line.
+Identification identify(ConstBytes head, RunStorage& space) {
+  space.ws.headers = Headers{};
+  BytesInput input(head);
+  Discard discard;
+  Console quiet(discard);
+  return identify_system_file(input, space.ws.headers, quiet);
+}
+
 }  // namespace
 
-void dry_run(ConstBytes head, int argc, const char* const* argv, bool present, Workspace& space,
+void dry_run(ConstBytes head, int argc, const char* const* argv, bool present, RunStorage& space,
              RunReport& report) {
   TextSink why_sink(std::span<char>(report.why, sizeof report.why - 1));
   Console why(why_sink);
@@ -120,52 +127,38 @@ void dry_run(ConstBytes head, int argc, const char* const* argv, bool present, W
   report.why[why_sink.text().size()] = 0;
 }
 
-void map_blocks(ConstBytes head, std::uint64_t size, Workspace& space, BlockMap& map) {
-  static constexpr const char* kNames[] = {"axis records", "axis name table", "general record",
-                                           "axis table A", "axis table B"};
+void map_blocks(ConstBytes head, std::uint64_t size, RunStorage& space, BlockMap& map) {
   map.count = 0;
-  space.ws = WorkingSet{};
-  BytesInput input(head);
-  Discard discard;
-  Console quiet(discard);
-  const Identification id = identify_system_file(input, space.ws, quiet);
-  const char* version = id.tokens.version.c_str();
-  if (!id.identified || version[0] != 'V') return;
-  const VersionLayout* layout = find_layout(version_number(version_value(version + 1)));
-  if (layout == nullptr) return;
+  const Identification id = identify(head, space);
+  std::int32_t number = 0;
+  if (!id.identified || !token_version_number(id.tokens.version.c_str(), number)) return;
+  const Version* version = find_version(kVersions, number);
+  if (version == nullptr) return;
   map.spans[map.count++] = {"header", 0, header_form(id.header).size, true};
-  for (std::size_t b = 0; b < layout->blocks.size(); ++b) {
-    const BlockPlace place = block_place(*layout, id.header, layout->blocks[b].missing_status);
-    map.spans[map.count++] = {kNames[b], place.offset, place.size,
+  for (std::size_t k = 0; k < kBlockKinds; ++k) {
+    const BlockPlace place = block_place(*version, id.header, static_cast<BlockKind>(k));
+    map.spans[map.count++] = {kBlockKindInfo[k].name, place.offset, place.size,
                               place.offset + place.size <= size};
   }
 }
 
-void inspect_system(ConstBytes head, std::uint64_t size, Workspace& space, RunReport& verdict,
+void inspect_system(ConstBytes head, std::uint64_t size, RunStorage& space, RunReport& verdict,
                     SystemReport& report) {
   report = SystemReport{};
   report.size = size;
   judge(head, space, verdict, report);
-  // Identification as datlift makes it, without its line.
-  space.ws = WorkingSet{};
-  BytesInput input(head);
-  Discard discard;
-  Console quiet(discard);
-  const Identification id = identify_system_file(input, space.ws, quiet);
+  const Identification id = identify(head, space);
   if (id.tokens.model.text[0] == 0) return;
   read_header(head, id, report);
-  const char* version_token = id.tokens.version.c_str();
-  if (version_token[0] != 'V') return;
+  if (!token_version_number(id.tokens.version.c_str(), report.version_number)) return;
   report.has_version_number = true;
-  report.version_number = version_number(version_value(version_token + 1));
   if (report.exit == 0) {
     const char* tail = verdict.mcfg_written != 0 ? " and writes MCFG.DAT" : "";
     std::snprintf(report.why, sizeof report.why, "converts from V%s to V%s%s",
-                  version_text(report.version_number).text, version_text(kNewestVersion).text,
-                  tail);
+                  version_text(report.version_number).text, newest(kVersions).text, tail);
   }
-  if (const VersionLayout* layout = find_layout(report.version_number))
-    read_blocks(head, size, *layout, id.header, report);
+  if (const Version* version = find_version(kVersions, report.version_number))
+    read_blocks(head, size, *version, id.header, report);
 }
 
 void inspect_mcfg(ConstBytes bytes, std::uint64_t size, McfgReport& report) {

@@ -33,25 +33,24 @@ struct Text {
   ConstBytes bytes;
 };
 
-enum class HeaderSeen { none, short_form, long_form };
-
 // What datlift with some arguments would do to the file: every line of its standard output, its
 // exit code, and each file it would write (of size 0 where it writes none).
 struct RunReport {
   int exit = 0;
-  char output[kMaxRunOutput];
+  char output[kMaxRunOutput] = {};
   std::size_t output_size = 0;
-  char why[kMaxLine];  // why the run refuses the file, where it does
+  char why[kMaxLine] = {};  // why the run refuses the file, where it does
 
-  ByteArray<kMaxFileSize> system;
+  ByteArray<kMaxFileSize> system{};
   std::size_t system_written = 0;
-  ByteArray<kMcfgSize> mcfg;
+  ByteArray<kMcfgSize> mcfg{};
   std::size_t mcfg_written = 0;
 };
 
 struct SystemReport {
   std::uint64_t size = 0;
-  HeaderSeen header = HeaderSeen::none;
+  bool header_found = false;  // a header named a model and a version
+  HeaderKind header = HeaderKind::short_header;
   IdentificationTokens tokens;  // empty where no header names them
   bool has_version_number = false;
   int version_number = 0;
@@ -72,18 +71,18 @@ struct McfgReport {
   std::uint64_t size = 0;
   bool whole = false;  // 460 bytes, so its fields can be read
   bool is_default = false;
-  std::size_t stray[kMcfgSize];  // offsets of non-zero bytes of no field
+  std::size_t stray[kMcfgSize] = {};  // offsets of non-zero bytes of no field
   std::size_t stray_count = 0;
 };
 
 // `head` holds the file's first bytes, up to kMaxInspected; `size` is the whole file's size.
 // `scratch` takes datlift's run for the verdict.
-void inspect_system(ConstBytes head, std::uint64_t size, Workspace& space, RunReport& scratch,
+void inspect_system(ConstBytes head, std::uint64_t size, RunStorage& space, RunReport& scratch,
                     SystemReport& report);
 
 // Runs datlift's run sequence with the arguments on the file's bytes; `present`: whether there is
 // a SYSTEM.DAT at all.
-void dry_run(ConstBytes head, int argc, const char* const* argv, bool present, Workspace& space,
+void dry_run(ConstBytes head, int argc, const char* const* argv, bool present, RunStorage& space,
              RunReport& report);
 
 // Where the blocks of the file's layout lie, where its header names a version that has one: the
@@ -98,13 +97,13 @@ struct BlockMap {
   BlockSpan spans[6];
   std::size_t count = 0;
 };
-void map_blocks(ConstBytes head, std::uint64_t size, Workspace& space, BlockMap& map);
+void map_blocks(ConstBytes head, std::uint64_t size, RunStorage& space, BlockMap& map);
 
 void inspect_mcfg(ConstBytes bytes, std::uint64_t size, McfgReport& report);
 
 // The names the reports give.
-constexpr const char* header_name(HeaderSeen h) {
-  return h == HeaderSeen::short_form ? "short" : h == HeaderSeen::long_form ? "long" : nullptr;
+constexpr const char* header_name(HeaderKind h) {
+  return h == HeaderKind::short_header ? "short" : "long";
 }
 constexpr const char* family_name(Model m) {
   return model_family(m) == Family::a ? "A" : "B";

@@ -24,7 +24,7 @@ constexpr char kUsage[] =
 constexpr int kUsageError = 2;
 
 struct Arguments {
-  bool as_json = false;
+  Format format = Format::text;
   RunArgs run;
   int first_file = 0;
 };
@@ -32,7 +32,7 @@ struct Arguments {
 // Everything a run of the program holds, in fixed storage.
 struct State {
   Reports reports;
-  std::uint8_t head[kMaxInspected];
+  std::uint8_t head[kMaxInspected] = {};
 };
 
 // The options before the first file; -1 where the files follow, else the exit code.
@@ -45,7 +45,7 @@ int parse_arguments(int argc, const char* const* argv, Arguments& a, OutputSink&
       return 0;
     }
     if (std::strcmp(argv[i], "--json") == 0) {
-      a.as_json = true;
+      a.format = Format::json;
     } else if (std::strcmp(argv[i], "--run") == 0 && i + 1 < argc && !a.run.given) {
       if (!a.run.split(argv[++i])) {
         errors.print("datlift-inspect: --run: too many or too long options\n");
@@ -93,7 +93,7 @@ int inspect_all(int argc, const char* const* argv, FileSystem& fs, OutputSink& o
   if (const int code = parse_arguments(argc, argv, a, out, errors); code >= 0) return code;
   Writer w(out);
   int code = 0;
-  if (a.as_json) w.put("[\n");
+  ReportList reports(w, a.format);
   for (int i = a.first_file; i < argc; ++i) {
     FileFacts facts;
     ConstBytes head;
@@ -104,11 +104,10 @@ int inspect_all(int argc, const char* const* argv, FileSystem& fs, OutputSink& o
       code = kUsageError;
       continue;
     }
-    if (i > a.first_file) w.put(a.as_json ? ",\n" : "\n");
-    if (!write_report(w, a.as_json, argv[i], head, facts.size, a.run, state.reports) && code == 0)
+    reports.item();
+    if (!write_report(w, a.format, argv[i], head, facts.size, a.run, state.reports) && code == 0)
       code = 1;
   }
-  if (a.as_json) w.put("\n]\n");
   return code;
 }
 
@@ -117,7 +116,7 @@ int inspect_all(int argc, const char* const* argv, FileSystem& fs, OutputSink& o
 
 int main(int argc, char** argv) {
   // Fixed storage for the whole program, zero at start.
-  static datlift::inspect::State state;
+  static constinit datlift::inspect::State state;
   datlift::prepare_process();
   datlift::OsFileSystem fs;
   datlift::StandardStream out(1);

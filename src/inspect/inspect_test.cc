@@ -61,7 +61,7 @@ TEST(InspectSystem, BlockMap) {
     recipe.version_token = c.version_token;
     std::vector<std::uint8_t> file = test::build_system_dat(recipe);
     if (c.size != 0) file.resize(c.size);
-    auto space = std::make_unique<Workspace>();
+    auto space = std::make_unique<RunStorage>();
     BlockMap map;
     map_blocks(file, file.size(), *space, map);
     ASSERT_EQ(map.count, c.spans) << c.version_token;

@@ -12,7 +12,7 @@ void json_text(Writer& w, const Text& t) {
 }
 
 void write_identity(Writer& w, const SystemReport& r) {
-  const bool tokens = r.header != HeaderSeen::none;
+  const bool tokens = r.header_found;
   w.put(", \"header\": ");
   if (tokens) {
     w.put('"');
@@ -45,28 +45,34 @@ void write_verdict(Writer& w, const SystemReport& r) {
 }
 
 void write_texts(Writer& w, const SystemReport& r) {
-  w.put(", \"header_texts\": [");
-  for (int i = 0; i < 3; ++i) {
-    if (i > 0) w.put(", ");
-    json_text(w, r.header_texts[i]);
+  w.put(", \"header_texts\": ");
+  {
+    JsonArray texts(w);
+    for (const Text& t : r.header_texts) {
+      texts.item();
+      json_text(w, t);
+    }
   }
-  w.put("], \"general_text\": ");
+  w.put(", \"general_text\": ");
   json_text(w, r.general_text);
-  w.put(", \"axis_names\": [");
-  for (std::size_t k = 0; k < kAxisCount; ++k) {
-    if (k > 0) w.put(", ");
-    json_text(w, r.axis_names[k]);
+  w.put(", \"axis_names\": ");
+  JsonArray names(w);
+  for (const Text& t : r.axis_names) {
+    names.item();
+    json_text(w, t);
   }
-  w.put(']');
 }
 
 void write_run(Writer& w, const RunArgs& args, const RunReport& run) {
-  w.put(", \"run\": {\"argv\": [");
-  for (int i = 0; i < args.argc; ++i) {
-    if (i > 0) w.put(", ");
-    w.json(args.argv[i]);
+  w.put(", \"run\": {\"argv\": ");
+  {
+    JsonArray argv(w);
+    for (int i = 0; i < args.argc; ++i) {
+      argv.item();
+      w.json(args.argv[i]);
+    }
   }
-  w.put("], \"exit\": ");
+  w.put(", \"exit\": ");
   w.number(static_cast<std::uint64_t>(run.exit));
   w.put(", \"stdout\": ");
   w.json(ConstBytes(reinterpret_cast<const std::uint8_t*>(run.output), run.output_size));
@@ -133,21 +139,23 @@ void write_mcfg_json(Writer& w, const char* path, ConstBytes bytes, const McfgRe
   w.put(r.is_default ? "true" : "false");
   w.put(", \"fields\": ");
   if (r.whole) {
-    w.put('[');
-    for (std::size_t i = 0; i < std::size(kMcfgFields); ++i) {
-      if (i > 0) w.put(", ");
-      write_field(w, bytes, kMcfgFields[i]);
+    JsonArray fields(w);
+    for (const McfgField& f : kMcfgFields) {
+      fields.item();
+      write_field(w, bytes, f);
     }
-    w.put(']');
   } else {
     w.put("null");
   }
-  w.put(", \"stray_bytes\": [");
-  for (std::size_t i = 0; i < r.stray_count; ++i) {
-    if (i > 0) w.put(", ");
-    w.number(r.stray[i]);
+  w.put(", \"stray_bytes\": ");
+  {
+    JsonArray stray(w);
+    for (std::size_t i = 0; i < r.stray_count; ++i) {
+      stray.item();
+      w.number(r.stray[i]);
+    }
   }
-  w.put("]}");
+  w.put('}');
 }
 
 }  // namespace datlift::inspect

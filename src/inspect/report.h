@@ -12,15 +12,31 @@ namespace datlift::inspect {
 
 // What a report needs, in fixed storage.
 struct Reports {
-  Workspace space;
+  RunStorage space;
   SystemReport system;
   RunReport run;
   McfgReport mcfg;
 };
 
+enum class Format { text, json };
+
 // Writes the report of the file at `path` (its first bytes in `head`, `size` in all), as text or
-// JSON. False where datlift would refuse the file (or it is no whole MCFG block).
-bool write_report(Writer& w, bool as_json, const char* path, ConstBytes head, std::uint64_t size,
+// as one JSON object. False where datlift would refuse the file (or it is no whole MCFG block).
+bool write_report(Writer& w, Format format, const char* path, ConstBytes head, std::uint64_t size,
                   const RunArgs& args, Reports& r);
+
+// The reports of many files, one after the other: in text, a blank line between them; in JSON,
+// one array of their objects.
+class ReportList {
+ public:
+  ReportList(Writer& w, Format format)
+      : frame_(w, format == Format::json ? "[\n" : "", format == Format::json ? ",\n" : "\n",
+               format == Format::json ? "\n]\n" : "") {}
+  // Before each report.
+  void item() { frame_.item(); }
+
+ private:
+  ListFrame frame_;
+};
 
 }  // namespace datlift::inspect

@@ -20,7 +20,7 @@ void text_field(Writer& w, const char* label, const Text& t) {
 
 void write_header(Writer& w, const SystemReport& r) {
   w.put("\nheader: ");
-  if (r.header == HeaderSeen::none) {
+  if (!r.header_found) {
     w.put("none (no identification string found)\n");
     return;
   }
@@ -44,7 +44,7 @@ void write_model(Writer& w, const SystemReport& r) {
     w.put(" (family ");
     w.put(family_name(r.model));
     w.put(")\n");
-  } else if (r.header == HeaderSeen::none) {
+  } else if (!r.header_found) {
     w.put("(none: no header names one)\n");
   } else {
     w.put("(none: ");

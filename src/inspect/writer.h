@@ -40,6 +40,41 @@ class Writer {
   std::size_t used_ = 0;
 };
 
+// The items of a list, each after a separator but the first, between an opening and a closing
+// text: a JSON array ("[", ", ", "]"), or the reports of many files.
+class ListFrame {
+ public:
+  ListFrame(Writer& w, const char* open, const char* separator, const char* close)
+      : w_(w), separator_(separator), close_(close) {
+    w_.put(open);
+  }
+  ~ListFrame() { w_.put(close_); }
+  ListFrame(const ListFrame&) = delete;
+  ListFrame& operator=(const ListFrame&) = delete;
+
+  // Before each item.
+  void item() {
+    if (!first_) w_.put(separator_);
+    first_ = false;
+  }
+
+ private:
+  Writer& w_;
+  const char* separator_;
+  const char* close_;
+  bool first_ = true;
+};
+
+// A JSON array of items on one line.
+class JsonArray final {
+ public:
+  explicit JsonArray(Writer& w) : frame_(w, "[", ", ", "]") {}
+  void item() { frame_.item(); }
+
+ private:
+  ListFrame frame_;
+};
+
 inline ConstBytes bytes_of(const char* text) {
   return ConstBytes(reinterpret_cast<const std::uint8_t*>(text), std::strlen(text));
 }

@@ -1,25 +1,34 @@
 // SPDX-License-Identifier: MIT
 #include "run/explain.h"
 
-#include "sysfile/layout.h"
+#include <cstring>
+
+#include "sysfile/model.h"
 
 namespace datlift::explain {
 namespace {
 
-const char* block_name(int status) {
-  switch (status) {
-    case kStatusAxisRecords:
-      return "axis records";
-    case kStatusAxisNames:
-      return "axis name table";
-    case kStatusGeneral:
-      return "general record";
-    case kStatusTableA:
-      return "axis table A";
-    default:
-      return "axis table B";
+// A list for a line: "A, B and C", made before the line is printed, since a line on a terminal
+// goes out in one print (each print begins with the program's and the file's name).
+class List {
+ public:
+  void add(const char* prefix, const char* item, bool last) {
+    if (size_ > 0) append(last ? " and " : ", ");
+    append(prefix);
+    append(item);
   }
-}
+  const char* c_str() const { return text_; }
+
+ private:
+  void append(const char* s) {
+    const std::size_t n = std::strlen(s);
+    if (size_ + n >= sizeof text_) return;
+    std::memcpy(text_ + size_, s, n + 1);
+    size_ += n;
+  }
+  char text_[256] = {};
+  std::size_t size_ = 0;
+};
 
 }  // namespace
 
@@ -28,25 +37,38 @@ void bad_identification(Console& c) {
 }
 
 void unknown_model(Console& c, const char* model_token) {
-  c.print("model %s is none of the six models\n", model_token);
+  List models;
+  for (std::size_t i = 0; i < kModels.size(); ++i)
+    models.add("", kModels[i].code, i + 1 == kModels.size());
+  c.print("model %s is none of the models %s\n", model_token, models.c_str());
 }
 
-void no_layout(Console& c, const char* version_token) {
-  c.print("version %s has no layout (only V1.71, V2.00, V2.10 and V2.50 have)\n", version_token);
+void no_layout(Console& c, const char* version_token, Versions versions) {
+  List known;
+  for (std::size_t i = 0; i < versions.size(); ++i)
+    known.add("V", versions[i].text, i + 1 == versions.size());
+  c.print("version %s has no layout (only %s have)\n", version_token, known.c_str());
 }
 
-void plx_8_only(Console& c) {
-  c.print("V1.71 files are converted only for PLX-8\n");
+void models_only(Console& c, const Version& version) {
+  List models;
+  std::size_t count = 0, done = 0;
+  for (const ModelInfo& m : kModels) count += version.takes.has(m.model);
+  for (const ModelInfo& m : kModels)
+    if (version.takes.has(m.model)) models.add("", m.code, ++done == count);
+  c.print("V%s files are converted only for %s\n", version.text, models.c_str());
 }
 
-void block_missing(Console& c, int status, std::uint64_t held, std::uint64_t needed, int version) {
-  c.print("ends inside its %s: %llu of the %llu bytes that V%i.%02i needs\n", block_name(status),
-          static_cast<unsigned long long>(held), static_cast<unsigned long long>(needed),
-          version / 100, version % 100);
+void block_missing(Console& c, BlockKind block, std::uint64_t held, std::uint64_t needed,
+                   const Version& version) {
+  c.print("ends inside its %s: %llu of the %llu bytes that V%s needs\n",
+          block_kind_info(block).name, static_cast<unsigned long long>(held),
+          static_cast<unsigned long long>(needed), version.text);
 }
 
-void newest(Console& c) {
-  c.print("V2.50 already, with no other model and no axis names to set: nothing to change\n");
+void newest(Console& c, Versions versions) {
+  c.print("V%s already, with no other model and no axis names to set: nothing to change\n",
+          datlift::newest(versions).text);
 }
 
 void downgrade(Console& c, int file_version, int target) {
@@ -64,8 +86,9 @@ void only_upward(Console& c, int working, int target) {
       working / 100, working % 100, target / 100, target % 100);
 }
 
-void unknown_target(Console& c, double target_value) {
-  c.print("no layout above V2.50: the target %.2f has none\n", target_value);
+void unknown_target(Console& c, double target_value, Versions versions) {
+  c.print("no layout above V%s: the target %.2f has none\n", datlift::newest(versions).text,
+          target_value);
 }
 
 }  // namespace datlift::explain

@@ -4,7 +4,7 @@
 
 int main(int argc, char** argv) {
   // The whole working set of a run: fixed storage, zero at start.
-  static datlift::Workspace space;
+  static constinit datlift::RunStorage space;
   datlift::prepare_process();
   datlift::OsFileSystem fs;
   datlift::OsEnvironment env;

@@ -39,7 +39,8 @@ bool accept(const char* arg, Options& options) {
 
 }  // namespace
 
-bool parse_options(int argc, const char* const* argv, Options& options) {
+bool parse_options(int argc, const char* const* argv, double default_target, Options& options) {
+  options.target_value = default_target;
   for (int i = 0; i < argc; ++i)
     if (argv == nullptr || argv[i] == nullptr || !accept(argv[i], options)) return false;
   return true;

@@ -10,7 +10,7 @@ namespace datlift {
 namespace {
 
 bool parse(std::vector<const char*> args, Options& options) {
-  return parse_options(static_cast<int>(args.size()), args.data(), options);
+  return parse_options(static_cast<int>(args.size()), args.data(), 2.50, options);
 }
 
 TEST(Options, AcceptedArguments) {

@@ -19,7 +19,7 @@ void Outcome::print(Console& c) const {
     case Kind::in_use:
       return message::in_use(c);
     case Kind::bad_format:
-      return message::bad_format(c, code_);
+      return message::bad_format(c, exit_code(code_));
     case Kind::cannot_convert:
       return message::cannot_convert(c, texts_[0], texts_[1]);
     case Kind::newest:

@@ -24,7 +24,7 @@ class PrefixedSink final : public OutputSink {
 }  // namespace
 
 int run_program(int argc, const char* const* argv, FileSystem& fs, Environment& env,
-                OutputSink& out, OutputSink& err, Workspace& space) {
+                OutputSink& out, OutputSink& err, RunStorage& space) {
   Console console(out);
   // Names and a file's tokens reach these lines: escaped, each line stays one.
   Console errors(err, Texts::escaped);

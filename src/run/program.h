@@ -12,6 +12,6 @@ namespace datlift {
 // Runs the program with its whole argument list (its own name first) on the given file system and
 // environment; messages go to `out`, explanations for people to `err`. Returns the exit code.
 int run_program(int argc, const char* const* argv, FileSystem& fs, Environment& env,
-                OutputSink& out, OutputSink& err, Workspace& space);
+                OutputSink& out, OutputSink& err, RunStorage& space);
 
 }  // namespace datlift

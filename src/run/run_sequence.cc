@@ -5,27 +5,29 @@
 #include "run/run_sequence.h"
 
 #include "common/messages.h"
+#include "files/file_system.h"
 #include "run/explain.h"
 #include "run/options.h"
 #include "run/outcome.h"
 #include "sysfile/identify.h"
-#include "sysfile/layout.h"
 #include "sysfile/version.h"
 #include "upgrade/chain.h"
 
 namespace datlift {
 namespace {
 
+static_assert(SystemImage::kMaxParts <= kMaxWriteParts, "the new SYSTEM.DAT goes out in one write");
+
 // The input, with the bytes read from it counted: where a file ends inside a block, that is the
 // size of the file.
 class CountingInput final : public InputStream {
  public:
   std::size_t read(Bytes dst) override {
-    const std::size_t n = input_->read(dst);
+    const std::size_t n = source->read(dst);
     total += n;
     return n;
   }
-  InputStream* input_ = nullptr;
+  InputStream* source = nullptr;
   std::uint64_t total = 0;
 };
 
@@ -34,18 +36,21 @@ struct Run {
   RunFiles& files;
   Console& out;
   Console& why;
-  Workspace& space;
-  Options options;
+  RunMemory memory;
+  Versions versions;
+  Options options{};
   int target = 0;  // the target version number
-  CountingInput input;
-  Identification id;
-  int file_version = 0;
+  CountingInput input{};
+  Identification id{};
+  const Version* file_version = nullptr;
+  int file_number = 0;  // the version number the file's token names, with a layout or not
   Model file_model = Model::plx_8;
   Model selected = Model::plx_8;
 };
 
 Outcome start(Run& run, int argc, const char* const* argv) {
-  if (!parse_options(argc, argv, run.options)) return Outcome::usage();
+  const double default_target = newest(run.versions).number / 100.0;
+  if (!parse_options(argc, argv, default_target, run.options)) return Outcome::usage();
   run.target = version_number(run.options.target_value);
   // Runs on one file one after the other: from before the file is read until it is replaced.
   // Identifying only reads, and takes no lock.
@@ -61,46 +66,53 @@ Outcome start(Run& run, int argc, const char* const* argv) {
         return Outcome::system_not_created();
     }
   }
-  run.input.input_ = run.files.open_input();
-  return run.input.input_ != nullptr ? Outcome::go_on() : Outcome::not_found();
+  run.input.source = run.files.open_input();
+  return run.input.source != nullptr ? Outcome::go_on() : Outcome::not_found();
 }
 
 // Which model and version the file names, and whether the chain takes it in.
 Outcome identify(Run& run) {
-  run.id = identify_system_file(run.input, run.space.ws, run.out);
+  run.id = identify_system_file(run.input, run.memory.ws.headers, run.out);
   if (!run.id.identified) {
     explain::bad_identification(run.why);
-    return Outcome::bad_format(kExitBadIdentification);
+    return Outcome::bad_format(ExitCode::bad_identification);
   }
   if (run.options.identify_only) return Outcome::identified();
   const char* version_token = run.id.tokens.version.c_str();
-  run.file_version = version_number(version_value(version_token + 1));
+  (void)token_version_number(version_token, run.file_number);
   if (!find_model_code(run.id.tokens.model.c_str(), run.file_model)) {
     explain::unknown_model(run.why, run.id.tokens.model.c_str());
-    return Outcome::bad_format(kExitBadModel);
+    return Outcome::bad_format(ExitCode::bad_model);
   }
   run.selected = run.options.model_accepted ? run.options.selected_model : run.file_model;
-  if (chain_link(run.file_version) == nullptr) {
-    explain::no_layout(run.why, version_token);
+  run.file_version = find_version(run.versions, run.file_number);
+  if (run.file_version == nullptr) {
+    explain::no_layout(run.why, version_token, run.versions);
     return Outcome::unknown_file_version(model_code(run.file_model), version_token);
   }
-  if (!chain_accepts_file(run.file_version, run.file_model)) {
-    explain::plx_8_only(run.why);
+  if (!chain_accepts_file(run.versions, run.file_number, run.file_model)) {
+    explain::models_only(run.why, *run.file_version);
     return Outcome::model_not_convertible(model_code(run.file_model), version_token);
   }
   return Outcome::go_on();
 }
 
 Outcome load(Run& run) {
-  if (const int status = read_system_blocks(run.input, run.file_version, run.space.ws);
-      status != 0) {
-    const BlockPlace block = block_place(*find_layout(run.file_version), run.id.header, status);
-    explain::block_missing(run.why, status, run.input.total, block.offset + block.size,
-                           run.file_version);
+  const ExitCode status =
+      read_system_blocks(run.input, run.memory.ws.blocks(run.file_version->number));
+  if (status != ExitCode::ok) {
+    for (std::size_t k = 0; k < kBlockKinds; ++k) {
+      if (kBlockKindInfo[k].missing != status) continue;
+      const BlockKind kind = static_cast<BlockKind>(k);
+      const BlockPlace block = block_place(*run.file_version, run.id.header, kind);
+      explain::block_missing(run.why, kind, run.input.total, block.offset + block.size,
+                             *run.file_version);
+    }
     return Outcome::bad_format(status);
   }
-  if (nothing_to_change(run.file_version, run.file_model, run.selected, run.options.names.count)) {
-    explain::newest(run.why);
+  if (nothing_to_change(run.versions, run.file_number, run.file_model, run.selected,
+                        run.options.names.count)) {
+    explain::newest(run.why, run.versions);
     return Outcome::newest();
   }
   return Outcome::go_on();
@@ -108,8 +120,8 @@ Outcome load(Run& run) {
 
 // No downgrade, no change of model family.
 Outcome check_compatibility(Run& run) {
-  if (run.file_version > run.target) {
-    explain::downgrade(run.why, run.file_version, run.target);
+  if (run.file_number > run.target) {
+    explain::downgrade(run.why, run.file_number, run.target);
     return Outcome::no_update();
   }
   if (model_family(run.file_model) != model_family(run.selected)) {
@@ -120,19 +132,20 @@ Outcome check_compatibility(Run& run) {
 }
 
 Outcome upgrade(Run& run) {
-  StepContext step{run.space.ws, run.out, run.file_model, run.selected, run.options.names};
-  int working = run.file_version;
+  int working = run.file_number;
   do {
-    const ChainLink* link = chain_link(working);
-    if (link == nullptr) break;
-    if (!link_converts(*link, run.file_model, run.selected)) {
-      explain::plx_8_only(run.why);
+    const ChainLink link = chain_link(run.versions, working);
+    if (link.from == nullptr) break;
+    if (!link_converts(link, run.file_model, run.selected)) {
+      explain::models_only(run.why, *link.from);
       return Outcome::break_at(model_code(run.file_model), working, model_code(run.selected),
                                run.target);
     }
-    run_link(*link, step, run.space.mcfg);
-    working = link->to;
-  } while (another_pass(working, run.target));
+    StepContext step{run.memory.ws, run.out,           run.file_model,
+                     run.selected,  run.options.names, *link.to};
+    run_link(link, step, run.memory.mcfg);
+    working = link.to->number;
+  } while (another_pass(run.versions, working, run.target));
   if (working > run.target) {
     explain::only_upward(run.why, working, run.target);
     return Outcome::only_upward();
@@ -140,17 +153,25 @@ Outcome upgrade(Run& run) {
   return Outcome::go_on();
 }
 
+// The image of the target version; none for a version that no step makes (the first), which a
+// file is never written as.
+bool compose(Run& run) {
+  const Version* target = find_version(run.versions, run.target);
+  if (target == nullptr || target->step == nullptr) return false;
+  run.memory.ws.compose(*target, run.memory.image);
+  return true;
+}
+
 Outcome write(Run& run) {
-  if (run.target > kNewestVersion) {
-    explain::unknown_target(run.why, run.options.target_value);
+  if (run.target > newest(run.versions).number) {
+    explain::unknown_target(run.why, run.options.target_value, run.versions);
     return Outcome::unknown_target(run.options.target_value);
   }
-  write_system_file(run.target, run.space.ws, run.space.image);
-  const bool mcfg_due = mcfg_file_due(run.selected, run.space.mcfg);
-  const ConstBytes mcfg = mcfg_due ? ConstBytes(run.space.mcfg.bytes) : ConstBytes();
-  // An empty image would mean a version without a written layout: never replace a file by it.
-  if (run.space.image.count == 0) return Outcome::system_not_created();
-  switch (run.files.replace_files(run.space.image.pieces(), mcfg)) {
+  // No image would mean a version without a written layout: never replace a file by it.
+  if (!compose(run)) return Outcome::system_not_created();
+  const bool mcfg_due = mcfg_file_due(run.selected, run.memory.mcfg);
+  const ConstBytes mcfg = mcfg_due ? ConstBytes(run.memory.mcfg.bytes) : ConstBytes();
+  switch (run.files.replace_files(run.memory.image.pieces(), mcfg)) {
     case ReplaceResult::system_failed:
       return Outcome::system_not_created();
     case ReplaceResult::mcfg_failed:
@@ -163,10 +184,11 @@ Outcome write(Run& run) {
 
 }  // namespace
 
-int run_datlift(int argc, const char* const* argv, RunFiles& files, Console& out, Console& why,
-                Workspace& space) {
-  message::banner(out);
-  Run run{files, out, why, space, {}, 0, {}, {}, 0, Model::plx_8, Model::plx_8};
+int run_versions(int argc, const char* const* argv, RunFiles& files, Console& out, Console& why,
+                 RunMemory memory) {
+  const Versions versions = memory.ws.versions();
+  message::banner(out, newest(versions).text);
+  Run run{files, out, why, memory, versions};
   Outcome outcome = start(run, argc, argv);
   for (Outcome (*phase)(Run&) : {identify, load}) {
     if (!outcome.ends()) outcome = phase(run);

@@ -3,10 +3,15 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "common/text_sink.h"
+#include "files/memory_files.h"
 #include "run/options.h"
 #include "support/expected_text.h"
 #include "support/run_in_memory.h"
@@ -185,7 +190,7 @@ TEST(RunSequence, OutcomesOfWholeRuns) {
 
 TEST(RunSequence, BannerShowsTheDefaultTargetVersion) {
   char banner[32];
-  std::snprintf(banner, sizeof banner, "DATLIFT V%4.2lf\n", kDefaultTargetVersion);
+  std::snprintf(banner, sizeof banner, "DATLIFT V%4.2lf\n", newest(kVersions).number / 100.0);
   EXPECT_EQ(run_in_memory({}, {"/V3"}, {.present = false}).printed.substr(0, kBanner.size()),
             banner);
 }
@@ -264,7 +269,7 @@ TEST(RunSequence, TruncatedFilesEndWithTheStatusOfTheFirstMissingBlock) {
     for (bool long_header : {false, true}) {
       SampleRecipe recipe;
       recipe.version = version;
-      recipe.header = long_header ? test::HeaderForm::long_form : test::HeaderForm::short_form;
+      recipe.header = long_header ? test::HeaderChoice::long_form : test::HeaderChoice::short_form;
       const auto full = test::build_system_dat(recipe);
       const auto at = test::block_offsets(version, long_header);
       for (std::size_t block = 0; block < 5; ++block) {
@@ -332,6 +337,99 @@ TEST(RunSequence, LockOnSystemDat) {
     EXPECT_EQ(out.locks, c.locks) << c.printed;
     EXPECT_EQ(out.opens, c.code == 0 ? 1 : 0) << c.printed;
     EXPECT_FALSE(out.replaced);
+  }
+}
+
+// A new version is one row of the table and one step, through the same code the product runs:
+// here a V2.60 that is V2.50 with a general record of 32 bytes.
+void upgrade_v250_to_v260(StepContext& step) {
+  renew_header(step);
+  const Bytes from = step.ws.block(250, BlockKind::general),
+              to = step.ws.block(260, BlockKind::general);
+  std::fill(to.begin(), to.end(), std::uint8_t{0});
+  std::copy(from.begin(), from.end(), to.begin());
+}
+
+void refresh_v260(StepContext& step) {
+  apply_name_overrides(step);
+  renew_header(step);
+}
+
+constexpr Version kV260{260,
+                        "2.60",
+                        HeaderKind::long_header,
+                        {shared(per_axis(kAxisRecord250)), shared(per_axis(kNameEntry40)), own(32),
+                         shared(per_axis(kTableARow32)), shared(per_axis(kTableBRow16))},
+                        {260, BlockKind::axis_records},
+                        upgrade_v250_to_v260,
+                        refresh_v260,
+                        ModelSet::all(),
+                        false};
+constexpr Version kWithV260[] = {kVersionRows[0], kVersionRows[1], kVersionRows[2], kVersionRows[3],
+                                 kV260};
+static_assert(well_formed(kWithV260));
+
+TEST(RunSequence, ANewVersionIsOneRowAndOneStep) {
+  const std::string read_in_250 = read_in("V2.50", "PLX-8");
+  const struct {
+    const char* name;
+    std::vector<std::uint8_t> image;
+    std::vector<std::string> args;
+    int code;
+    std::string printed;  // after the banner
+    std::size_t written;
+  } cases[] = {
+      {"V2.10 to the newest",
+       system_dat(210),
+       {},
+       0,
+       read_in("V2.10", "PLX-8") + conversion("PLX-8", "2.10", "PLX-8", "2.50") +
+           conversion("PLX-8", "2.50", "PLX-8", "2.60") + kGenerated,
+       18624},
+      {"V2.50 to the newest",
+       system_dat(250),
+       {"/ANEW"},
+       0,
+       read_in_250 + conversion("PLX-8", "2.50", "PLX-8", "2.60"),
+       18624},
+      {"V2.50 as it was",
+       system_dat(250),
+       {"/V2.50"},
+       15,
+       read_in_250 + conversion("PLX-8", "2.50", "PLX-8", "2.60") + kUpward,
+       0},
+      {"above the newest",
+       system_dat(250),
+       {"/V2.70"},
+       18,
+       read_in_250 + conversion("PLX-8", "2.50", "PLX-8", "2.60") +
+           "Unknown Version (2.70) specified!\n",
+       0},
+  };
+  for (const auto& c : cases) {
+    auto ws = std::make_unique<WorkingSetOf<instance_bytes(kWithV260)>>(kWithV260);
+    auto mcfg = std::make_unique<McfgBlock>();
+    auto image = std::make_unique<SystemImage>();
+    std::vector<std::uint8_t> system(largest_file(kWithV260)), mcfg_out(kMcfgSize);
+    MemoryFiles files(c.image, system, mcfg_out);
+    std::array<char, 4096> out_room{}, why_room{};
+    TextSink out_sink(out_room), why_sink(why_room);
+    Console out(out_sink), why(why_sink);
+    std::vector<const char*> argv;
+    for (const std::string& a : c.args) argv.push_back(a.c_str());
+    const int code = run_versions(static_cast<int>(argv.size()), argv.data(), files, out, why,
+                                  {*ws, *mcfg, *image});
+    EXPECT_EQ(code, c.code) << c.name;
+    EXPECT_EQ(out_sink.text(), "DATLIFT V2.60\n" + c.printed) << c.name;
+    ASSERT_EQ(files.system_written().size(), c.written) << c.name;
+    if (c.written == 0) continue;
+    const ConstBytes written = files.system_written();
+    EXPECT_EQ(std::string(written.begin() + 516, written.begin() + 535), "SYSFILE PLX-8 V2.60");
+    // The general record at its place in V2.60, its 28 bytes carried and four more, zero.
+    const std::size_t general = 1024 + 18 * 680 + 18 * 40;
+    const ConstBytes was = ConstBytes(c.image).subspan(c.image.size() - 28 - 2 * 18 * 128, 28);
+    EXPECT_TRUE(std::equal(was.begin(), was.end(), written.begin() + general)) << c.name;
+    EXPECT_EQ(load_le32(written, general + 28), 0u) << c.name;
   }
 }
 

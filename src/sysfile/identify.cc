@@ -52,19 +52,19 @@ bool scan_identification(ConstBytes text, IdentificationTokens& tokens) {
   return true;
 }
 
-Identification identify_system_file(InputStream& input, WorkingSet& ws, Console& console) {
+Identification identify_system_file(InputStream& input, Headers& headers, Console& console) {
   Identification result;
-  if (input.read(ws.short_header) < ws.short_header.size()) return result;
+  if (input.read(headers.short_form) < headers.short_form.size()) return result;
 
-  if (scan_header(ws.short_header, kShortHeader, result.tokens, console)) {
+  if (scan_header(headers.short_form, kShortHeader, result.tokens, console)) {
     result.header = HeaderKind::short_header;
   } else {
     // The long header begins with the same 128 bytes, which are already in hand: only the rest
     // is read, so that no byte of the file is read twice.
-    std::copy(ws.short_header.begin(), ws.short_header.end(), ws.long_header.begin());
-    const Bytes rest = Bytes(ws.long_header).subspan(kShortHeader.size);
+    std::copy(headers.short_form.begin(), headers.short_form.end(), headers.long_form.begin());
+    const Bytes rest = Bytes(headers.long_form).subspan(kShortHeader.size);
     if (input.read(rest) < rest.size()) return result;
-    if (!scan_header(ws.long_header, kLongHeader, result.tokens, console)) return result;
+    if (!scan_header(headers.long_form, kLongHeader, result.tokens, console)) return result;
     result.header = HeaderKind::long_header;
   }
   result.identified = result.tokens.version.text[0] == 'V';

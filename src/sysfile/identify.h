@@ -9,7 +9,6 @@
 #include "common/console.h"
 #include "common/input.h"
 #include "sysfile/layout.h"
-#include "sysfile/working_set.h"
 
 namespace datlift {
 
@@ -25,11 +24,21 @@ struct IdentificationTokens {
   Token version;
 };
 
-// Scans an identification string as the formatted-input directive "SYSFILE %s %s" does: the text
-// runs from the field's start to its first NUL or the end of the header. It must begin with
-// "SYSFILE"; white space may follow or not; then the model token and, after white space, the
-// version token. A token longer than kMaxTokenLength fails the scan as if there were none.
+// Scans an identification string: the text runs from the field's start to its first NUL or the
+// end of the header. It must begin with "SYSFILE"; white space may follow or not; then the model
+// token and, after white space, the version token, each a run of characters other than white
+// space ("C" locale). A token longer than kMaxTokenLength fails the scan as if there were none.
 bool scan_identification(ConstBytes text, IdentificationTokens& tokens);
+
+// The file's header in both forms: a short header is the first 128 bytes of a long one.
+struct Headers {
+  ByteArray<kShortHeader.size> short_form{};
+  ByteArray<kLongHeader.size> long_form{};
+  Bytes of(HeaderKind kind) {
+    return kind == HeaderKind::short_header ? Bytes(short_form) : Bytes(long_form);
+  }
+  ConstBytes of(HeaderKind kind) const { return const_cast<Headers*>(this)->of(kind); }
+};
 
 struct Identification {
   bool identified = false;
@@ -38,9 +47,9 @@ struct Identification {
 };
 
 // Reads the short header and, when its identification string does not yield both tokens, the
-// long header; prints the read-in line whenever a header yields both. Fills the working set's
-// short header (the file's first 128 bytes) and, on fallback, its long header. On success the
-// input stands at the first block.
-Identification identify_system_file(InputStream& input, WorkingSet& ws, Console& console);
+// long header; prints the read-in line whenever a header yields both. Fills the short header
+// (the file's first 128 bytes) and, on fallback, the long header. On success the input stands at
+// the first block.
+Identification identify_system_file(InputStream& input, Headers& headers, Console& console);
 
 }  // namespace datlift

@@ -62,7 +62,7 @@ struct Outcome {
   Identification id;
   std::string printed;
   std::size_t bytes_read;
-  WorkingSet ws;
+  Headers headers;
 };
 
 Outcome identify(const std::vector<std::uint8_t>& image) {
@@ -70,7 +70,7 @@ Outcome identify(const std::vector<std::uint8_t>& image) {
   MemoryFiles files(image, {}, {});
   test::Captured sink;
   Console console(sink);
-  out.id = identify_system_file(*files.open_input(), out.ws, console);
+  out.id = identify_system_file(*files.open_input(), out.headers, console);
   out.printed = std::string(sink.text());
   out.bytes_read = files.bytes_read;
   return out;
@@ -135,14 +135,14 @@ TEST(IdentifySystemFile, HeaderRecordsHoldTheFilesFirstBytes) {
     if (i < 516 || i > 540) image[i] = static_cast<std::uint8_t>(i * 7 + 1);
   const Outcome fallback = identify(image);
   ASSERT_TRUE(fallback.id.identified);
-  EXPECT_TRUE(
-      std::equal(fallback.ws.short_header.begin(), fallback.ws.short_header.end(), image.begin()));
-  EXPECT_TRUE(
-      std::equal(fallback.ws.long_header.begin(), fallback.ws.long_header.end(), image.begin()));
+  EXPECT_TRUE(std::equal(fallback.headers.short_form.begin(), fallback.headers.short_form.end(),
+                         image.begin()));
+  EXPECT_TRUE(std::equal(fallback.headers.long_form.begin(), fallback.headers.long_form.end(),
+                         image.begin()));
 
   const Outcome shortform = identify(image_with(1500, 30, "SYSFILE PLX-8 V2.10"));
   ASSERT_TRUE(shortform.id.identified);
-  EXPECT_TRUE(std::all_of(shortform.ws.long_header.begin(), shortform.ws.long_header.end(),
+  EXPECT_TRUE(std::all_of(shortform.headers.long_form.begin(), shortform.headers.long_form.end(),
                           [](std::uint8_t b) { return b == 0; }));
 }
 

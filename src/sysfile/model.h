@@ -41,6 +41,20 @@ constexpr Family model_family(Model model) {
   return model_info(model).family;
 }
 
+// A set of models: those whose files of a version are converted.
+class ModelSet {
+ public:
+  static constexpr ModelSet all() { return ModelSet(~0u); }
+  static constexpr ModelSet only(Model model) { return ModelSet(bit(model)); }
+  constexpr bool has(Model model) const { return (bits_ & bit(model)) != 0; }
+  constexpr bool is_all() const { return bits_ == ~0u; }
+
+ private:
+  constexpr explicit ModelSet(unsigned bits) : bits_(bits) {}
+  static constexpr unsigned bit(Model model) { return 1u << static_cast<unsigned>(model); }
+  unsigned bits_;
+};
+
 // The model a file's model token names: compared case-sensitively and as a whole text.
 inline bool find_model_code(const char* token, Model& model) {
   for (const ModelInfo& info : kModels) {

@@ -37,6 +37,12 @@ double version_value(const char* text) {
   return std::strtod(text, nullptr);
 }
 
+bool token_version_number(const char* token, std::int32_t& number) {
+  if (token[0] != 'V') return false;
+  number = version_number(version_value(token + 1));
+  return true;
+}
+
 VersionText version_text(int number) {
   VersionText v{};
   char room[kMaxDecimalDigits];

@@ -14,6 +14,10 @@ std::int32_t version_number(double value);
 // the longest numeric prefix taken, 0 when there is none.
 double version_value(const char* text);
 
+// The version number that a version token of an identification string names ("V2.10": 210);
+// false where the token does not begin with V.
+bool token_version_number(const char* token, std::int32_t& number);
+
 // A version number of a layout as messages show it: 171 as "1.71".
 struct VersionText {
   char text[8];

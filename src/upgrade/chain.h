@@ -1,66 +1,61 @@
 // SPDX-License-Identifier: MIT
-// The upgrade chain: for each working version, the step that runs, the version it leads to, the
-// models it converts, and whether it fills the MCFG block; and the rules of a run that follow from
-// it. Run control asks it; these rules are stated here and nowhere else.
+// The upgrade chain, as a table of versions makes it: from each version the step to the next, and
+// from the newest its refresh; and the rules of a run that follow from it. Run control asks it;
+// these rules are stated here and nowhere else.
 #pragma once
 
 #include <cstddef>
 
 #include "mcfg/mcfg_block.h"
-#include "sysfile/layout.h"
 #include "sysfile/model.h"
 #include "upgrade/upgrade.h"
+#include "upgrade/versions.h"
 
 namespace datlift {
 
+// One pass of the upgrade loop: from a working version to the version after it (the step that
+// makes it), or from the newest to itself (its refresh).
 struct ChainLink {
-  int from;  // the working version the step starts from
-  void (*step)(StepContext&);
-  int to;  // the working version after it
-  // V1.71 files exist for PLX-8 only, and convert for it only.
-  bool plx_8_only;
-  bool fills_mcfg;  // with the MCFG default image
+  const Version* from = nullptr;
+  const Version* to = nullptr;
+  Step step = nullptr;
+  bool fills_mcfg = false;  // with the MCFG default image
 };
 
-inline constexpr ChainLink kChain[] = {
-    {kV171, upgrade_v171_to_v200, kV200, true, false},
-    {kV200, upgrade_v200_to_v210, kV210, false, true},
-    {kV210, upgrade_v210_to_v250, kV250, false, true},
-    {kV250, refresh_v250, kV250, false, false},  // the last: nothing is newer
-};
-
-// The version that every conversion ends in, the default target.
-constexpr int kNewestVersion = kChain[std::size(kChain) - 1].to;
-
-// The link that starts from a working version, or nullptr where the chain has none.
-constexpr const ChainLink* chain_link(int working_version) {
-  for (const ChainLink& link : kChain)
-    if (link.from == working_version) return &link;
-  return nullptr;
+// The link that starts from a working version; none (from == nullptr) where the table has no such
+// version.
+constexpr ChainLink chain_link(Versions versions, int working_version) {
+  for (std::size_t i = 0; i < versions.size(); ++i) {
+    if (versions[i].number != working_version) continue;
+    if (i + 1 == versions.size()) return {&versions[i], &versions[i], versions[i].refresh, false};
+    const Version& next = versions[i + 1];
+    return {&versions[i], &next, next.step, next.fills_mcfg};
+  }
+  return {};
 }
 
 // Whether a file of this version and model can enter the chain at all (checked before its blocks
 // are read).
-constexpr bool chain_accepts_file(int version, Model file_model) {
-  const ChainLink* link = chain_link(version);
-  return link != nullptr && (!link->plx_8_only || file_model == Model::plx_8);
+constexpr bool chain_accepts_file(Versions versions, int version, Model file_model) {
+  const Version* v = find_version(versions, version);
+  return v != nullptr && v->takes.has(file_model);
 }
 
 // Whether the link converts a file of this model for the selected model.
 constexpr bool link_converts(const ChainLink& link, Model file_model, Model selected) {
-  return !link.plx_8_only || (file_model == Model::plx_8 && selected == Model::plx_8);
+  return link.from->takes.has(file_model) && link.from->takes.has(selected);
 }
 
 // A file of the newest version, for its own model and without names to set: nothing to change.
-constexpr bool nothing_to_change(int file_version, Model file_model, Model selected,
-                                 std::size_t names) {
-  return file_version == kNewestVersion && selected == file_model && names == 0;
+constexpr bool nothing_to_change(Versions versions, int file_version, Model file_model,
+                                 Model selected, std::size_t names) {
+  return file_version == newest(versions).number && selected == file_model && names == 0;
 }
 
 // Whether the upgrade loop makes another pass: the body runs once, then again while the working
 // version is below the target; a pass made with the newest version is the last.
-constexpr bool another_pass(int working, int target) {
-  return working < target && working < kNewestVersion;
+constexpr bool another_pass(Versions versions, int working, int target) {
+  return working < target && working < newest(versions).number;
 }
 
 // Prints the link's conversion line, runs its step on the working set, and fills the MCFG block

@@ -31,9 +31,9 @@ consteval Move move(Field from, Field to) {
 // Every field of one axis record form to the same field of another.
 consteval std::array<Move, 9> axis_record_moves(const AxisRecordForm& from,
                                                 const AxisRecordForm& to) {
-  return {{move(from.doubles_6, to.doubles_6), move(from.word, to.word),
+  return {{move(from.doubles_6, to.doubles_6), move(from.moving_word, to.moving_word),
            move(from.fields_13, to.fields_13), move(from.elements_5, to.elements_5),
-           move(from.doubles_4, to.doubles_4), move(from.raw_word, to.raw_word),
+           move(from.doubles_4, to.doubles_4), move(from.staying_word, to.staying_word),
            move(from.words_5, to.words_5), move(from.array, to.array),
            move(from.words_2, to.words_2)}};
 }

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
-// The upgrade steps: each turns the in-memory data of one layout version into that of the next,
+// What the upgrade steps work on, and what they share. Each step (v<from>_to_v<to>.cc, declared
+// with its row in version_table.h) turns the in-memory data of one version into that of the next,
 // and cannot fail. The chain (chain.h) says which runs when, and prints its conversion line.
 #pragma once
 
@@ -8,7 +9,8 @@
 
 #include "common/console.h"
 #include "sysfile/model.h"
-#include "sysfile/working_set.h"
+#include "upgrade/versions.h"
+#include "upgrade/working_set.h"
 
 namespace datlift {
 
@@ -26,29 +28,17 @@ struct StepContext {
   Model file_model;
   Model selected_model;
   const NameOverrides& names;
+  const Version& to;  // the version the step makes
 };
 
-// Text and NUL of each given name into the name field of its entry of the 40-byte axis name
-// table; the bytes behind the NUL and the entry's seven values keep what they held.
-void apply_name_overrides(const NameOverrides& names, WorkingSet& ws);
+// Text and NUL of each given name into the name field of its entry of the axis name table of the
+// version the step makes (40-byte entries); the bytes behind the NUL and the entry's seven values
+// keep what they held.
+void apply_name_overrides(const StepContext& step);
 
-// Renews a header for the version a step converts to: empties header texts 1 and 2 (their first
-// byte only) and stores "SYSFILE <model code> V<version>" and its NUL at the start of the
-// identification field; every other byte keeps what it held.
-void renew_header(Bytes header, const HeaderForm& form, Model model, const char* version);
-
-// Grows the axis records from 584 to 676 bytes and the rows of axis table A from 14 to 32 values.
-void upgrade_v171_to_v200(StepContext& step);
-
-// Widens the axis name entries, the general record and axis table B.
-void upgrade_v200_to_v210(StepContext& step);
-
-// Applies the given names, builds the long header, re-lays the axis records from 676 to 680
-// bytes.
-void upgrade_v210_to_v250(StepContext& step);
-
-// For a file that is V2.50 already: applies the given names and writes the identification
-// string of the selected model; nothing else changes.
-void refresh_v250(StepContext& step);
+// Renews the header of the form that the version the step makes is written with: empties header
+// texts 1 and 2 (their first byte only) and stores "SYSFILE <model code> V<version>" and its NUL
+// at the start of the identification field; every other byte keeps what it held.
+void renew_header(const StepContext& step);
 
 }  // namespace datlift

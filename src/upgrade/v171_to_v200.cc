@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "upgrade/moves.h"
 #include "upgrade/upgrade.h"
+#include "upgrade/version_table.h"
 
 namespace datlift {
 namespace {
@@ -18,11 +19,11 @@ constexpr Move kTableARowMoves[] = {{0, 0, kTableARow14}};
 
 void upgrade_v171_to_v200(StepContext& step) {
   WorkingSet& ws = step.ws;
-  renew_header(ws.short_header, kShortHeader, step.selected_model, "2.00");
-  relayout(ws.axis_records_584, kAxisRecord171, ws.axis_records_676, kAxisRecord200, kAxisCount,
-           kAxisRecordRuns);
-  relayout(ws.table_a_14, kTableARow14, ws.table_a_32_v200, kTableARow32, kAxisCount,
-           kTableARowMoves);
+  renew_header(step);
+  relayout(ws.block(kV171, BlockKind::axis_records), kAxisRecord171,
+           ws.block(kV200, BlockKind::axis_records), kAxisRecord200, kAxisCount, kAxisRecordRuns);
+  relayout(ws.block(kV171, BlockKind::table_a), kTableARow14, ws.block(kV200, BlockKind::table_a),
+           kTableARow32, kAxisCount, kTableARowMoves);
 }
 
 }  // namespace datlift

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "upgrade/moves.h"
 #include "upgrade/upgrade.h"
+#include "upgrade/version_table.h"
 
 namespace datlift {
 namespace {
@@ -35,19 +36,26 @@ void upgrade_v200_to_v210(StepContext& step) {
   WorkingSet& ws = step.ws;
   // Every selected model gets a V2.10 identification string: V2.10 blocks stored under a V2.00
   // one would be misread by every later run.
-  renew_header(ws.short_header, kShortHeader, step.selected_model, "2.10");
+  renew_header(step);
 
-  relayout(ws.names_39, kNameEntry39, ws.names_40, kNameEntry40, kAxisCount, kNameEntryMoves);
+  const Blocks from = ws.blocks(kV200), to = ws.blocks(kV210);
+  const auto of = [](const Blocks& blocks, BlockKind kind) {
+    return blocks[static_cast<std::size_t>(kind)];
+  };
+  relayout(of(from, BlockKind::axis_names), kNameEntry39, of(to, BlockKind::axis_names),
+           kNameEntry40, kAxisCount, kNameEntryMoves);
   for (std::size_t i = 0; i < kAxisCount; ++i) {
-    carry_text(ConstBytes(ws.names_39).subspan(i * kNameEntry39, kNameField39),
-               Bytes(ws.names_40).subspan(i * kNameEntry40, kNameField40));
+    carry_text(of(from, BlockKind::axis_names).subspan(i * kNameEntry39, kNameField39),
+               of(to, BlockKind::axis_names).subspan(i * kNameEntry40, kNameField40));
   }
-  relayout(ws.general_25, kGeneral25, ws.general_28, kGeneral28, 1, kGeneralMoves);
-  carry_text(ConstBytes(ws.general_25).first(kGeneralText25),
-             Bytes(ws.general_28).first(kGeneralText28));
-  relayout(ws.table_a_32_v200, kTableARow32, ws.table_a_32_v210, kTableARow32, kAxisCount,
-           kTableARowMoves);
-  relayout(ws.table_b_9, kTableBRow9, ws.table_b_16, kTableBRow16, kAxisCount, kTableBRowMoves);
+  relayout(of(from, BlockKind::general), kGeneral25, of(to, BlockKind::general), kGeneral28, 1,
+           kGeneralMoves);
+  carry_text(of(from, BlockKind::general).first(kGeneralText25),
+             of(to, BlockKind::general).first(kGeneralText28));
+  relayout(of(from, BlockKind::table_a), kTableARow32, of(to, BlockKind::table_a), kTableARow32,
+           kAxisCount, kTableARowMoves);
+  relayout(of(from, BlockKind::table_b), kTableBRow9, of(to, BlockKind::table_b), kTableBRow16,
+           kAxisCount, kTableBRowMoves);
 }
 
 }  // namespace datlift

@@ -5,6 +5,7 @@
 
 #include "support/step_run.h"
 #include "upgrade/upgrade.h"
+#include "upgrade/version_table.h"
 
 namespace datlift {
 namespace {
@@ -13,8 +14,8 @@ using namespace test;
 
 TEST(UpgradeV200ToV210, NameEntriesCarryTheTextAndShiftTheValues) {
   StepRun s;
-  plant(s.ws->names_39, 1);
-  plant(s.ws->names_40, 2);  // stale content must not survive
+  plant(s.ws->block(kV200, BlockKind::axis_names), 1);
+  plant(s.ws->block(kV210, BlockKind::axis_names), 2);  // stale content must not survive
   const struct {
     std::size_t axis;
     std::vector<std::uint8_t> field;    // 11 bytes of the V2.00 name field
@@ -29,43 +30,50 @@ TEST(UpgradeV200ToV210, NameEntriesCarryTheTextAndShiftTheValues) {
        test::bytes_of("ELEVENBYTES") + std::vector<std::uint8_t>{0}},
   };
   for (const auto& c : cases)
-    std::copy(c.field.begin(), c.field.end(), s.ws->names_39.begin() + 39 * c.axis);
-  const auto names_before = s.ws->names_39;
+    std::copy(c.field.begin(), c.field.end(),
+              s.ws->block(kV200, BlockKind::axis_names).begin() + 39 * c.axis);
+  const auto names_before = copy_of(s.ws->block(kV200, BlockKind::axis_names));
   s.run(upgrade_v200_to_v210, Model::plx_8, Model::plx_8);
   for (const auto& c : cases) {
-    EXPECT_EQ(slice(s.ws->names_40, 40 * c.axis, 12), c.carried) << c.axis;
-    EXPECT_EQ(slice(s.ws->names_40, 40 * c.axis + 12, 28),
+    EXPECT_EQ(slice(s.ws->block(kV210, BlockKind::axis_names), 40 * c.axis, 12), c.carried)
+        << c.axis;
+    EXPECT_EQ(slice(s.ws->block(kV210, BlockKind::axis_names), 40 * c.axis + 12, 28),
               slice(names_before, 39 * c.axis + 11, 28))
         << c.axis;
   }
-  EXPECT_EQ(s.ws->names_39, names_before);  // the V2.00 instance is left as it was
+  EXPECT_EQ(copy_of(s.ws->block(kV200, BlockKind::axis_names)),
+            names_before);  // the V2.00 instance is left as it was
 }
 
 TEST(UpgradeV200ToV210, GeneralRecordAndAxisTables) {
   for (bool terminated : {true, false}) {
     StepRun s;
-    plant(s.ws->general_25, 3);
-    plant(s.ws->table_a_32_v200, 4);
-    plant(s.ws->table_b_9, 5);
-    plant(s.ws->table_b_16, 6);
-    plant(s.ws->axis_records_676, 7);
-    if (terminated) std::memcpy(s.ws->general_25.data(), "GEN\0XYZW", 8);
-    const WorkingSet before = *s.ws;
+    plant(s.ws->block(kV200, BlockKind::general), 3);
+    plant(s.ws->block(kV200, BlockKind::table_a), 4);
+    plant(s.ws->block(kV200, BlockKind::table_b), 5);
+    plant(s.ws->block(kV210, BlockKind::table_b), 6);
+    plant(s.ws->block(kV200, BlockKind::axis_records), 7);
+    if (terminated) std::memcpy(s.ws->block(kV200, BlockKind::general).data(), "GEN\0XYZW", 8);
+    const Snapshot before(*s.ws);
     s.run(upgrade_v200_to_v210, Model::plx_8, Model::plx_8);
 
     std::vector<std::uint8_t> text(12, 0);
     const std::size_t length = terminated ? 3 : 9;
-    std::copy_n(before.general_25.begin(), length, text.begin());
-    EXPECT_EQ(slice(s.ws->general_28, 0, 12), text);
-    EXPECT_EQ(slice(s.ws->general_28, 12, 16), slice(before.general_25, 9, 16));
+    std::copy_n(before.block(kV200, BlockKind::general).begin(), length, text.begin());
+    EXPECT_EQ(slice(s.ws->block(kV210, BlockKind::general), 0, 12), text);
+    EXPECT_EQ(slice(s.ws->block(kV210, BlockKind::general), 12, 16),
+              slice(before.block(kV200, BlockKind::general), 9, 16));
 
-    EXPECT_EQ(s.ws->table_a_32_v210, before.table_a_32_v200);
-    EXPECT_EQ(s.ws->axis_records_676, before.axis_records_676);
+    EXPECT_EQ(copy_of(s.ws->block(kV210, BlockKind::table_a)),
+              before.block(kV200, BlockKind::table_a));
+    EXPECT_EQ(copy_of(s.ws->block(kV200, BlockKind::axis_records)),
+              before.block(kV200, BlockKind::axis_records));
     for (std::size_t axis : {0u, 17u}) {
-      const auto row = record(s.ws->table_b_16, 128, axis);
-      EXPECT_EQ(slice(row, 0, 36), slice(before.table_b_9, 72 * axis, 36));
+      const auto row = record(s.ws->block(kV210, BlockKind::table_b), 128, axis);
+      EXPECT_EQ(slice(row, 0, 36), slice(before.block(kV200, BlockKind::table_b), 72 * axis, 36));
       EXPECT_EQ(slice(row, 36, 28), std::vector<std::uint8_t>(28, 0));
-      EXPECT_EQ(slice(row, 64, 36), slice(before.table_b_9, 72 * axis + 36, 36));
+      EXPECT_EQ(slice(row, 64, 36),
+                slice(before.block(kV200, BlockKind::table_b), 72 * axis + 36, 36));
       EXPECT_EQ(slice(row, 100, 28), std::vector<std::uint8_t>(28, 0));
     }
   }
@@ -83,25 +91,27 @@ TEST(UpgradeV200ToV210, IdentificationStringForEverySelectedModel) {
   };
   for (const auto& c : cases) {
     StepRun s;
-    plant(s.ws->short_header, 8);
-    std::memcpy(s.ws->short_header.data() + 30, "SYSFILE PLX-8200 V2.00", 23);
-    const WorkingSet before = *s.ws;
+    plant(s.ws->headers.short_form, 8);
+    std::memcpy(s.ws->headers.short_form.data() + 30, "SYSFILE PLX-8200 V2.00", 23);
+    const Snapshot before(*s.ws);
     const std::string line = s.run(upgrade_v200_to_v210, Model::plx_8200, c.selected);
     EXPECT_EQ(line, std::string("Conversion from PLX-8200 V2.00 --> ") + model_code(c.selected) +
                         " V2.10\n");
-    std::vector<std::uint8_t> header(before.short_header.begin(), before.short_header.end());
+    std::vector<std::uint8_t> header(before.headers.short_form.begin(),
+                                     before.headers.short_form.end());
     header[4] = 0;
     header[17] = 0;
     std::memcpy(header.data() + 30, c.ident, std::strlen(c.ident) + 1);
-    EXPECT_EQ(slice(s.ws->short_header, 0, 128), header) << c.ident;
+    EXPECT_EQ(slice(s.ws->headers.short_form, 0, 128), header) << c.ident;
   }
   // PLX-8 over the longer PLX-8200 string: its last three bytes ("00" and the NUL) stay behind.
   StepRun s;
-  std::memcpy(s.ws->short_header.data() + 30, "SYSFILE PLX-8200 V2.00", 23);
+  std::memcpy(s.ws->headers.short_form.data() + 30, "SYSFILE PLX-8200 V2.00", 23);
   s.run(upgrade_v200_to_v210, Model::plx_8200, Model::plx_8);
-  EXPECT_EQ(slice(s.ws->short_header, 30, 23), test::bytes_of(std::string("SYSFILE PLX-8 V2.10\0"
-                                                                          "00\0",
-                                                                          23)));
+  EXPECT_EQ(slice(s.ws->headers.short_form, 30, 23),
+            test::bytes_of(std::string("SYSFILE PLX-8 V2.10\0"
+                                       "00\0",
+                                       23)));
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 
 #include "upgrade/moves.h"
 #include "upgrade/upgrade.h"
+#include "upgrade/version_table.h"
 
 namespace datlift {
 namespace {
@@ -17,19 +18,20 @@ static_assert(kAxisRecordRuns.count == 4);
 
 void upgrade_v210_to_v250(StepContext& step) {
   WorkingSet& ws = step.ws;
-  apply_name_overrides(step.names, ws);
-  renew_header(step.ws.long_header, kLongHeader, step.selected_model, "2.50");
+  apply_name_overrides(step);
+  renew_header(step);
   // Header text 3 goes over as a text; one without a NUL in its 26 bytes goes whole, and its NUL
   // still fits the 32-byte field.
-  const ConstBytes text3 = field(std::as_const(ws.short_header), kShortHeader.text3);
-  store_text(field(ws.long_header, kLongHeader.text3), text3.first(text_length(text3)));
-  relayout(ws.axis_records_676, kAxisRecord200, ws.axis_records_680, kAxisRecord250, kAxisCount,
-           kAxisRecordRuns);
+  const ConstBytes text3 = field(ConstBytes(ws.headers.short_form), kShortHeader.text3);
+  store_text(field(Bytes(ws.headers.long_form), kLongHeader.text3),
+             text3.first(text_length(text3)));
+  relayout(ws.block(kV210, BlockKind::axis_records), kAxisRecord200,
+           ws.block(kV250, BlockKind::axis_records), kAxisRecord250, kAxisCount, kAxisRecordRuns);
 }
 
 void refresh_v250(StepContext& step) {
-  apply_name_overrides(step.names, step.ws);
-  renew_header(step.ws.long_header, kLongHeader, step.selected_model, "2.50");
+  apply_name_overrides(step);
+  renew_header(step);
 }
 
 }  // namespace datlift

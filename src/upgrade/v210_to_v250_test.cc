@@ -5,6 +5,7 @@
 
 #include "support/step_run.h"
 #include "upgrade/upgrade.h"
+#include "upgrade/version_table.h"
 
 namespace datlift {
 namespace {
@@ -26,13 +27,13 @@ const std::vector<FieldGroup> kV210Fields = {
 
 TEST(UpgradeV210ToV250, AxisRecordsAreReLaid) {
   StepRun s;
-  plant(s.ws->axis_records_676, 1);
-  plant(s.ws->axis_records_680, 2);  // stale content must not survive
+  plant(s.ws->block(kV200, BlockKind::axis_records), 1);
+  plant(s.ws->block(kV250, BlockKind::axis_records), 2);  // stale content must not survive
   EXPECT_EQ(s.run(upgrade_v210_to_v250, Model::plx_4200, Model::plx_4500),
             "Conversion from PLX-4200 V2.10 --> PLX-4500 V2.50\n");
   for (std::size_t axis : {0u, 17u}) {
-    const auto old_record = record(s.ws->axis_records_676, 676, axis);
-    const auto new_record = record(s.ws->axis_records_680, 680, axis);
+    const auto old_record = record(s.ws->block(kV200, BlockKind::axis_records), 676, axis);
+    const auto new_record = record(s.ws->block(kV250, BlockKind::axis_records), 680, axis);
     EXPECT_EQ(new_record, expected_record(old_record, 680, kV210Fields)) << axis;
     EXPECT_EQ(slice(new_record, 512, 4), slice(old_record, 48, 4));
     EXPECT_EQ(slice(new_record, 48, 4), slice(old_record, 52, 4));
@@ -50,54 +51,59 @@ std::vector<std::uint8_t> text_field(const std::string& text, std::size_t width)
 // step stores.
 TEST(UpgradeV210ToV250, LongHeaderFromAShortHeaderInput) {
   StepRun s;
-  plant(s.ws->short_header, 3);
-  std::memcpy(s.ws->short_header.data() + 55, "CUSTOMER MACHINE 7", 19);
+  plant(s.ws->headers.short_form, 3);
+  std::memcpy(s.ws->headers.short_form.data() + 55, "CUSTOMER MACHINE 7", 19);
   s.run(upgrade_v210_to_v250, Model::plx_8, Model::plx_8);
   std::vector<std::uint8_t> expected(1024, 0);
   const auto ident = text_field("SYSFILE PLX-8 V2.50", 40);
   std::copy(ident.begin(), ident.end(), expected.begin() + 516);
   const auto text3 = text_field("CUSTOMER MACHINE 7", 32);
   std::copy(text3.begin(), text3.end(), expected.begin() + 556);
-  EXPECT_EQ(slice(s.ws->long_header, 0, 1024), expected);
+  EXPECT_EQ(slice(s.ws->headers.long_form, 0, 1024), expected);
 }
 
 // A V2.10 file identified by a long header: what the step does not store stays as read.
 TEST(UpgradeV210ToV250, LongHeaderFromALongHeaderInput) {
   StepRun s;
-  plant(s.ws->short_header, 4);
-  plant(s.ws->long_header, 5);
-  std::memcpy(s.ws->short_header.data() + 55, "T3", 3);
-  const WorkingSet before = *s.ws;
+  plant(s.ws->headers.short_form, 4);
+  plant(s.ws->headers.long_form, 5);
+  std::memcpy(s.ws->headers.short_form.data() + 55, "T3", 3);
+  const Snapshot before(*s.ws);
   s.run(upgrade_v210_to_v250, Model::plx_8200, Model::plx_8200);
-  std::vector<std::uint8_t> expected(before.long_header.begin(), before.long_header.end());
+  std::vector<std::uint8_t> expected(before.headers.long_form.begin(),
+                                     before.headers.long_form.end());
   expected[4] = 0;
   expected[260] = 0;
   std::memcpy(expected.data() + 516, "SYSFILE PLX-8200 V2.50", 23);
   std::memcpy(expected.data() + 556, "T3", 3);
-  EXPECT_EQ(slice(s.ws->long_header, 0, 1024), expected);
-  EXPECT_EQ(s.ws->short_header, before.short_header);
+  EXPECT_EQ(slice(s.ws->headers.long_form, 0, 1024), expected);
+  EXPECT_EQ(s.ws->headers.short_form, before.headers.short_form);
 }
 
 TEST(UpgradeV210ToV250, HeaderText3WithoutNulGoesWhole) {
   StepRun s;
-  std::memset(s.ws->short_header.data() + 55, 'Q', 26);
-  s.ws->short_header[81] = 'R';  // the tail behind it is not part of the text
+  std::memset(s.ws->headers.short_form.data() + 55, 'Q', 26);
+  s.ws->headers.short_form[81] = 'R';  // the tail behind it is not part of the text
   s.run(upgrade_v210_to_v250, Model::plx_8, Model::plx_8);
-  EXPECT_EQ(slice(s.ws->long_header, 556, 32), text_field(std::string(26, 'Q'), 32));
+  EXPECT_EQ(slice(s.ws->headers.long_form, 556, 32), text_field(std::string(26, 'Q'), 32));
 }
 
 TEST(UpgradeV210ToV250, OtherBlocksPassUnchanged) {
   StepRun s;
-  plant(s.ws->names_40, 6);
-  plant(s.ws->general_28, 7);
-  plant(s.ws->table_a_32_v210, 8);
-  plant(s.ws->table_b_16, 9);
-  const WorkingSet before = *s.ws;
+  plant(s.ws->block(kV210, BlockKind::axis_names), 6);
+  plant(s.ws->block(kV210, BlockKind::general), 7);
+  plant(s.ws->block(kV210, BlockKind::table_a), 8);
+  plant(s.ws->block(kV210, BlockKind::table_b), 9);
+  const Snapshot before(*s.ws);
   s.run(upgrade_v210_to_v250, Model::plx_8, Model::plx_8);
-  EXPECT_EQ(s.ws->names_40, before.names_40);
-  EXPECT_EQ(s.ws->general_28, before.general_28);
-  EXPECT_EQ(s.ws->table_a_32_v210, before.table_a_32_v210);
-  EXPECT_EQ(s.ws->table_b_16, before.table_b_16);
+  EXPECT_EQ(copy_of(s.ws->block(kV210, BlockKind::axis_names)),
+            before.block(kV210, BlockKind::axis_names));
+  EXPECT_EQ(copy_of(s.ws->block(kV210, BlockKind::general)),
+            before.block(kV210, BlockKind::general));
+  EXPECT_EQ(copy_of(s.ws->block(kV210, BlockKind::table_a)),
+            before.block(kV210, BlockKind::table_a));
+  EXPECT_EQ(copy_of(s.ws->block(kV210, BlockKind::table_b)),
+            before.block(kV210, BlockKind::table_b));
 }
 
 TEST(RefreshV250, RewritesOnlyTheHeaderFieldsAndNames) {
@@ -111,54 +117,61 @@ TEST(RefreshV250, RewritesOnlyTheHeaderFieldsAndNames) {
   };
   for (const auto& c : cases) {
     StepRun s;
-    for (int id = 0; id <= static_cast<int>(Instance::table_b_16); ++id)
-      plant(s.ws->instance(static_cast<Instance>(id)), static_cast<unsigned>(id));
-    std::memcpy(s.ws->long_header.data() + 516, "SYSFILE PLX-8200 V2.50", 23);
-    const WorkingSet before = *s.ws;
+    unsigned salt = 0;
+    for (const Version& v : kVersions)
+      for (const Bytes block : s.ws->blocks(v.number)) plant(block, ++salt);
+    plant(s.ws->headers.short_form, ++salt);
+    std::memcpy(s.ws->headers.long_form.data() + 516, "SYSFILE PLX-8200 V2.50", 23);
+    const Snapshot before(*s.ws);
     EXPECT_EQ(
         s.run(refresh_v250, Model::plx_8200, c.selected),
         std::string("Conversion from PLX-8200 V2.50 --> ") + model_code(c.selected) + " V2.50\n");
-    std::vector<std::uint8_t> header(before.long_header.begin(), before.long_header.end());
+    std::vector<std::uint8_t> header(before.headers.long_form.begin(),
+                                     before.headers.long_form.end());
     header[4] = 0;
     header[260] = 0;
     std::memcpy(header.data() + 516, c.ident, std::strlen(c.ident) + 1);
-    EXPECT_EQ(slice(s.ws->long_header, 0, 1024), header) << c.ident;
-    for (int id = 0; id <= static_cast<int>(Instance::table_b_16); ++id) {
-      if (id == static_cast<int>(Instance::long_header)) continue;
-      const ConstBytes now = s.ws->instance(static_cast<Instance>(id));
-      const ConstBytes was = const_cast<WorkingSet&>(before).instance(static_cast<Instance>(id));
-      EXPECT_TRUE(std::equal(now.begin(), now.end(), was.begin())) << id;
-    }
+    EXPECT_EQ(slice(s.ws->headers.long_form, 0, 1024), header) << c.ident;
+    for (const Version& v : kVersions)
+      for (std::size_t k = 0; k < kBlockKinds; ++k)
+        EXPECT_EQ(copy_of(s.ws->block(v.number, static_cast<BlockKind>(k))),
+                  before.block(v.number, static_cast<BlockKind>(k)))
+            << v.text << " block " << k;
+    EXPECT_TRUE(s.ws->headers.short_form == before.headers.short_form);
   }
   // PLX-8 over "SYSFILE PLX-8200 V2.50": "50" and the old NUL remain behind the new NUL.
   StepRun s;
-  std::memcpy(s.ws->long_header.data() + 516, "SYSFILE PLX-8200 V2.50", 23);
+  std::memcpy(s.ws->headers.long_form.data() + 516, "SYSFILE PLX-8200 V2.50", 23);
   s.run(refresh_v250, Model::plx_8200, Model::plx_8);
-  EXPECT_EQ(slice(s.ws->long_header, 516, 23), test::bytes_of(std::string("SYSFILE PLX-8 V2.50\0"
-                                                                          "50\0",
-                                                                          23)));
+  EXPECT_EQ(slice(s.ws->headers.long_form, 516, 23),
+            test::bytes_of(std::string("SYSFILE PLX-8 V2.50\0"
+                                       "50\0",
+                                       23)));
 }
 
 TEST(ApplyNameOverrides, NamesGoToTheFirstEntriesInOrder) {
   for (std::size_t count : {0u, 3u, 18u}) {
     StepRun s;
-    plant(s.ws->names_40, 10);
-    for (std::size_t k = 0; k < 18; ++k) std::memcpy(s.ws->names_40.data() + 40 * k, "ABCDEFG", 8);
+    plant(s.ws->block(kV210, BlockKind::axis_names), 10);
+    for (std::size_t k = 0; k < 18; ++k)
+      std::memcpy(s.ws->block(kV210, BlockKind::axis_names).data() + 40 * k, "ABCDEFG", 8);
     for (std::size_t i = 0; i < count; ++i)
       s.name(i, i == 0 ? "X" : i == 1 ? "ELEVENCHARS" : std::string(1, 'N') += std::to_string(i));
-    const WorkingSet before = *s.ws;
+    const Snapshot before(*s.ws);
     s.run(refresh_v250, Model::plx_8, Model::plx_8);
     for (std::size_t k = 0; k < 18; ++k) {
-      std::vector<std::uint8_t> entry = record(before.names_40, 40, k);
+      std::vector<std::uint8_t> entry = record(before.block(kV210, BlockKind::axis_names), 40, k);
       if (k < count) {
         const std::string name = s.names.slots[k].data();
         std::memcpy(entry.data(), name.c_str(), name.size() + 1);
       }
-      EXPECT_EQ(record(s.ws->names_40, 40, k), entry) << count << " names, entry " << k;
+      EXPECT_EQ(record(s.ws->block(kV210, BlockKind::axis_names), 40, k), entry)
+          << count << " names, entry " << k;
     }
     if (count > 0) {
-      EXPECT_EQ(slice(s.ws->names_40, 0, 12),
-                test::bytes_of(std::string("X\0CDEFG\0", 8)) + slice(before.names_40, 8, 4));
+      EXPECT_EQ(slice(s.ws->block(kV210, BlockKind::axis_names), 0, 12),
+                test::bytes_of(std::string("X\0CDEFG\0", 8)) +
+                    slice(before.block(kV210, BlockKind::axis_names), 8, 4));
     }
   }
 }

@@ -11,6 +11,7 @@
 #include "inspect/report.h"
 #include "inspect/run_args.h"
 #include "mcfg/mcfg_block.h"
+#include "upgrade/version_table.h"
 
 namespace datlift::web {
 
@@ -29,10 +30,11 @@ namespace {
 
 // The map of the file's blocks as a JSON array of {name, offset, size, whole}.
 void write_blocks(inspect::Writer& w, const inspect::BlockMap& map) {
-  w.put('[');
+  inspect::JsonArray blocks(w);
   for (std::size_t i = 0; i < map.count; ++i) {
     const inspect::BlockSpan& b = map.spans[i];
-    w.put(i == 0 ? "{\"name\": " : ", {\"name\": ");
+    blocks.item();
+    w.put("{\"name\": ");
     w.json(b.name);
     w.put(", \"offset\": ");
     w.number(b.offset);
@@ -40,7 +42,6 @@ void write_blocks(inspect::Writer& w, const inspect::BlockMap& map) {
     w.number(b.size);
     w.put(b.whole ? ", \"whole\": true}" : ", \"whole\": false}");
   }
-  w.put(']');
 }
 
 std::size_t finish(Storage& s, TextSink& sink, inspect::Writer& w) {
@@ -93,7 +94,7 @@ EMSCRIPTEN_KEEPALIVE std::size_t web_inspect(Storage* s, std::size_t head_size, 
   TextSink sink(s->text);
   inspect::Writer w(sink);
   const inspect::RunArgs none{};
-  (void)inspect::write_report(w, true, path, ConstBytes(s->head, head_size),
+  (void)inspect::write_report(w, inspect::Format::json, path, ConstBytes(s->head, head_size),
                               static_cast<std::uint64_t>(size), none, s->reports);
   return datlift::web::finish(*s, sink, w);
 }
@@ -134,6 +135,40 @@ EMSCRIPTEN_KEEPALIVE std::size_t web_run(Storage* s, std::size_t head_size, int 
   w.number(run.system_written);
   w.put(", \"mcfg\": ");
   w.number(run.mcfg_written);
+  w.put('}');
+  return datlift::web::finish(*s, sink, w);
+}
+
+// What the core knows of versions and models, as a JSON object: the newest version, the versions
+// a run converts to (those a step makes), and the models with their families and whether they
+// get an MCFG.DAT.
+EMSCRIPTEN_KEEPALIVE std::size_t web_catalogue(Storage* s) {
+  using namespace datlift;
+  TextSink sink(s->text);
+  inspect::Writer w(sink);
+  w.put("{\"newest\": ");
+  w.json(newest(kVersions).text);
+  w.put(", \"targets\": ");
+  {
+    inspect::JsonArray targets(w);
+    for (const Version& v : kVersions) {
+      if (v.step == nullptr) continue;
+      targets.item();
+      w.json(v.text);
+    }
+  }
+  w.put(", \"models\": ");
+  {
+    inspect::JsonArray models(w);
+    for (const ModelInfo& m : kModels) {
+      models.item();
+      w.put("{\"code\": ");
+      w.json(m.code);
+      w.put(", \"family\": ");
+      w.json(inspect::family_name(m.model));
+      w.put(m.gets_mcfg ? ", \"mcfg\": true}" : ", \"mcfg\": false}");
+    }
+  }
   w.put('}');
   return datlift::web::finish(*s, sink, w);
 }

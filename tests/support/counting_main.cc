@@ -57,7 +57,7 @@ int posix_memalign(void** p, std::size_t alignment, std::size_t size) {
 }
 
 int main(int argc, char** argv) {
-  static datlift::Workspace space;
+  static constinit datlift::RunStorage space;
   // The counting itself is proven on one allocation of its own.
   counting = true;
   void* volatile probe = std::malloc(1);

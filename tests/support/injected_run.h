@@ -36,7 +36,7 @@ inline InjectedRun run_injected(TestFileSystem* files, FaultInjector& injector,
                                 const std::vector<std::string>& args = {}) {
   struct Room {
     std::array<char, 32768> out{}, err{};
-    Workspace space{};
+    RunStorage space{};
   };
   std::vector<const char*> argv = {"datlift"};
   for (const std::string& a : args) argv.push_back(a.c_str());

@@ -59,9 +59,9 @@ std::vector<std::uint8_t> system_dat(int version, const std::string& model) {
 
 std::vector<std::uint8_t> build_system_dat(const SampleRecipe& recipe) {
   const BlockSizes s = block_sizes(recipe.version);
-  const bool long_header = recipe.header == HeaderForm::standard
+  const bool long_header = recipe.header == HeaderChoice::standard
                                ? recipe.version == 250
-                               : recipe.header == HeaderForm::long_form;
+                               : recipe.header == HeaderChoice::long_form;
   const auto at = block_offsets(recipe.version, long_header);
   std::vector<std::uint8_t> image(at[5]);
   for (std::size_t i = 0; i < image.size(); ++i) image[i] = pattern_byte(recipe.seed, i);

@@ -15,14 +15,14 @@
 
 namespace datlift::test {
 
-enum class HeaderForm { standard, short_form, long_form };  // standard: long for V2.50 only
+enum class HeaderChoice { standard, short_form, long_form };  // standard: long for V2.50 only
 
 struct SampleRecipe {
   int version = 210;            // block layout: 171, 200, 210 or 250
   std::string model = "PLX-8";  // model token of the identification string
   std::string version_token;    // default: "V" and the version, e.g. "V2.10"
   std::string ident;            // the whole identification string, when given
-  HeaderForm header = HeaderForm::standard;
+  HeaderChoice header = HeaderChoice::standard;
   std::string header_text1 = "HEADER TEXT1";
   std::string header_text2 = "HEADER TEXT2";
   std::string header_text3 = "HEADER TEXT3";

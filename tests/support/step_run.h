@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -13,6 +14,7 @@
 #include "common/text_sink.h"
 #include "support/sample_image.h"
 #include "upgrade/chain.h"
+#include "upgrade/version_table.h"
 
 namespace datlift::test {
 
@@ -56,18 +58,41 @@ inline std::vector<std::uint8_t> slice(ConstBytes b, std::size_t offset, std::si
   return {s.begin(), s.end()};
 }
 
+inline std::vector<std::uint8_t> copy_of(ConstBytes b) {
+  return {b.begin(), b.end()};
+}
+
+// A copy of a working set's bytes, to compare with after a step.
+class Snapshot {
+ public:
+  explicit Snapshot(const WorkingSet& ws) : headers(ws.headers) {
+    for (const Version& v : ws.versions())
+      for (std::size_t k = 0; k < kBlockKinds; ++k)
+        blocks_[{v.number, k}] = copy_of(ws.block(v.number, static_cast<BlockKind>(k)));
+  }
+  const Headers headers;
+  const std::vector<std::uint8_t>& block(int version, BlockKind kind) const {
+    return blocks_.at({version, static_cast<std::size_t>(kind)});
+  }
+
+ private:
+  std::map<std::pair<int, std::size_t>, std::vector<std::uint8_t>> blocks_;
+};
+
 // Runs one step, as the chain runs it, on a working set and keeps what it printed.
 struct StepRun {
-  std::unique_ptr<WorkingSet> ws = std::make_unique<WorkingSet>();
+  std::unique_ptr<ProductWorkingSet> ws = std::make_unique<ProductWorkingSet>(kVersions);
   McfgBlock mcfg;
   NameOverrides names;
   std::array<char, 1024> room{};
   std::string run(void (*step)(StepContext&), Model file_model, Model selected) {
     TextSink sink(room);
     Console console(sink);
-    StepContext ctx{*ws, console, file_model, selected, names};
-    for (const ChainLink& link : kChain)
+    for (const Version& v : kVersions) {
+      const ChainLink link = chain_link(kVersions, v.number);
+      StepContext ctx{*ws, console, file_model, selected, names, *link.to};
       if (link.step == step) run_link(link, ctx, mcfg);
+    }
     return std::string(sink.text());
   }
   void name(std::size_t i, const std::string& text) {

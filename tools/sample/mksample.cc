@@ -58,8 +58,8 @@ int main(int argc, char** argv) try {
       recipe.ident = value;
     } else if (opt == "--header") {
       if (value != "short" && value != "long") return usage();
-      recipe.header = value == "short" ? datlift::test::HeaderForm::short_form
-                                       : datlift::test::HeaderForm::long_form;
+      recipe.header = value == "short" ? datlift::test::HeaderChoice::short_form
+                                       : datlift::test::HeaderChoice::long_form;
     } else if (opt == "--name") {
       const auto eq = value.find('=');
       if (eq == std::string::npos) return usage();
