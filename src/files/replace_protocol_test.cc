@@ -408,85 +408,109 @@ TEST_P(ReplaceProtocol, NameChangedBehindTheRun) {
     f.put_file("MCFG.DAT", "old MCFG");
     f.put_file("victim.dat", victim);
   };
-  const auto reference_files = make(GetParam());
-  lay_out(*reference_files);
-  FaultInjector reference(*reference_files, [] { return Contents(); });
-  const Result converted = run_injected(reference_files.get(), reference);
-  ASSERT_EQ(converted.code, 0);
-  // The number of the first call that names something, or that begins with something.
-  const auto call = [&](const std::string& text, bool begins) {
-    return static_cast<int>(std::find_if(reference.log.begin(), reference.log.end(),
-                                         [&](const std::string& c) {
-                                           return begins ? c.rfind(text, 0) == 0
-                                                         : c.find(text) != c.npos;
-                                         }) -
-                            reference.log.begin()) +
-           1;
-  };
-  const int first_write = call("create_new", true), input = call("open_read", true);
   int runs = 0, refused = 0;
-  for (const std::string name : {"SYSTEM.DAT", "MCFG.DAT", ".SYSTEM.DAT.4711-0.tmp",
-                                 ".MCFG.DAT.4711-0.tmp", ".MCFG.DAT.4711-0.old"}) {
-    const bool target = name[0] != '.';
-    const int placed = target ? call("rename ." + name + ".4711-0.tmp " + name, true) : 0;
-    // The run's last look at the name before it begins to write.
-    int looked = 0;
-    for (int c = 1; c < first_write; ++c)
-      if (reference.log[static_cast<std::size_t>(c - 1)] == "look " + name) looked = c;
-    for (const char* planted : {"-> victim.dat", "planted"}) {
-      // (A file put under SYSTEM.DAT before the run opened it is the file the run converts.)
-      const int from = std::max(call(name, false), planted[0] == '-' ? 0 : input) + 1;
-      for (int at = from; at <= reference.calls; ++at) {
-        // The moment between the run's look at a name and its removal is the system's own.
-        if (reference.log[static_cast<std::size_t>(at - 1)] == "remove " + name) continue;
-        const auto files = make(GetParam());
-        lay_out(*files);
-        FaultInjector injector(*files, [] { return Contents(); });
-        injector.meddle_at = at;
-        injector.meddle = [&] {
-          if (files->contents().count(name) == 0) return;
-          files->move(name, "moved");
-          if (planted[0] == '-')
-            files->put_link(name, "victim.dat");
-          else
-            files->put_file(name, planted);
-        };
-        const Result r = run_injected(files.get(), injector);
-        const std::string tag = name + " changed before call " + std::to_string(at) + " (" +
-                                r.log[static_cast<std::size_t>(at - 1)] + ")\n" + r.err;
-        ++runs;
-        EXPECT_EQ(r.after.at("victim.dat"), victim) << tag;
-        EXPECT_TRUE(r.code == 0 || r.code == 16 || r.code == 17) << tag;
-        // What another program put there stays: under its name, or where a rename took it in
-        // the moment between the run's look and the rename.
-        const bool changed = r.after.count("moved") != 0;
-        if (changed && (!target || r.code != 0)) {
-          EXPECT_TRUE(std::any_of(r.after.begin(), r.after.end(), [&](const auto& entry) {
-            return entry.second == planted;
-          })) << tag;
-        }
-        if (target && at < placed) {
-          EXPECT_NE(r.code, 0) << tag;
-        }
-        if (r.code == 0) {
-          for (const char* file : {"SYSTEM.DAT", "MCFG.DAT"}) {
-            if (name == file) continue;
-            EXPECT_EQ(r.after.at(file), converted.after.at(file)) << tag;
+  // With hard links, and on a file system without them, where the old MCFG.DAT is set aside.
+  for (const bool can_link : {true, false}) {
+    const auto reference_files = make(GetParam());
+    lay_out(*reference_files);
+    FaultInjector reference(*reference_files, [] { return Contents(); });
+    reference.can_link = can_link;
+    const Result converted = run_injected(reference_files.get(), reference);
+    ASSERT_EQ(converted.code, 0);
+    // The number of the first call that names something, or that begins with something.
+    const auto call = [&](const std::string& text, bool begins) {
+      return static_cast<int>(std::find_if(reference.log.begin(), reference.log.end(),
+                                           [&](const std::string& c) {
+                                             return begins ? c.rfind(text, 0) == 0
+                                                           : c.find(text) != c.npos;
+                                           }) -
+                              reference.log.begin()) +
+             1;
+    };
+    const int first_write = call("create_new", true), input = call("open_read", true);
+    for (const std::string name : {"SYSTEM.DAT", "MCFG.DAT", ".SYSTEM.DAT.4711-0.tmp",
+                                   ".MCFG.DAT.4711-0.tmp", ".MCFG.DAT.4711-0.old"}) {
+      const bool target = name[0] != '.';
+      const int placed = target ? call("rename ." + name + ".4711-0.tmp " + name, true) : 0;
+      // The run's last look at the name before it begins to write.
+      int looked = 0;
+      for (int c = 1; c < first_write; ++c)
+        if (reference.log[static_cast<std::size_t>(c - 1)] == "look " + name) looked = c;
+      for (const char* planted : {"-> victim.dat", "planted"}) {
+        // (A file put under SYSTEM.DAT before the run opened it is the file the run converts.)
+        const int from = std::max(call(name, false), planted[0] == '-' ? 0 : input) + 1;
+        for (int at = from; at <= reference.calls; ++at) {
+          // Whether the run looks at the name again before it next renames or removes it: a change
+          // in the moment between that look and the rename or removal is not for the run to see.
+          bool noticed = false;
+          for (std::size_t c = static_cast<std::size_t>(at - 1); c < reference.log.size(); ++c) {
+            const std::string& call = reference.log[c];
+            if (call == "look " + name) noticed = true;
+            const bool acts = call == "remove " + name ||
+                              (call.rfind("rename ", 0) == 0 && call.find(name) != call.npos);
+            if (noticed || acts) break;
           }
-          continue;
+          const auto files = make(GetParam());
+          lay_out(*files);
+          FaultInjector injector(*files, [] { return Contents(); });
+          injector.can_link = can_link;
+          injector.meddle_at = at;
+          injector.meddle = [&] {
+            if (files->contents().count(name) == 0) return;
+            files->move(name, "moved");
+            if (planted[0] == '-')
+              files->put_link(name, "victim.dat");
+            else
+              files->put_file(name, planted);
+          };
+          const Result r = run_injected(files.get(), injector);
+          const std::string tag = name + " changed before call " + std::to_string(at) + " (" +
+                                  r.log[static_cast<std::size_t>(at - 1)] + ")\n" + r.err;
+          ++runs;
+          EXPECT_EQ(r.after.at("victim.dat"), victim) << tag;
+          EXPECT_TRUE(r.code == 0 || r.code == 16 || r.code == 17) << tag;
+          // What another program put there stays: under its name, or where a rename took it in
+          // the moment between the run's look and the rename.
+          const bool changed = r.after.count("moved") != 0;
+          if (changed && noticed && (!target || r.code != 0)) {
+            EXPECT_TRUE(std::any_of(r.after.begin(), r.after.end(), [&](const auto& entry) {
+              return entry.second == planted;
+            })) << tag;
+          }
+          if (changed && noticed && target && at < placed) {
+            EXPECT_NE(r.code, 0) << tag;
+          }
+          if (r.code == 0) {
+            for (const char* file : {"SYSTEM.DAT", "MCFG.DAT"}) {
+              if (name == file || (changed && !noticed)) continue;
+              EXPECT_EQ(r.after.at(file), converted.after.at(file)) << tag;
+            }
+            continue;
+          }
+          ++refused;
+          EXPECT_TRUE(r.err.find("changed by another program") != std::string::npos) << tag;
+          // Refused: both files as they were, under their names (or where another program moved
+          // one, there); where it moved the name that kept the old MCFG.DAT, that is where the
+          // old one is.
+          for (const char* file : {"SYSTEM.DAT", "MCFG.DAT"}) {
+            if (!noticed) break;
+            const bool moved = name == file || (file[0] == 'M' && name == ".MCFG.DAT.4711-0.old" &&
+                                                r.after.at("MCFG.DAT") != "old MCFG");
+            const std::string& now = r.after.at(moved ? "moved" : file);
+            EXPECT_EQ(now, file[0] == 'S' ? system_file(210) : "old MCFG") << file << ": " << tag;
+          }
+          // Changed before the run's last look before it writes: found out before it makes
+          // anything.
+          if (at <= looked) {
+            EXPECT_EQ(
+                std::count_if(r.log.begin(), r.log.end(),
+                              [](const std::string& c) { return c.rfind("create_new", 0) == 0; }),
+                0)
+                << tag;
+          }
+          for (const auto& [left, content] : r.after)
+            EXPECT_TRUE(left[0] != '.' || stated(r.err, left)) << left << ": " << tag;
         }
-        ++refused;
-        EXPECT_TRUE(r.err.find("changed by another program") != std::string::npos) << tag;
-        // Changed before the run's last look before it writes: found out before it makes anything.
-        if (at <= looked) {
-          EXPECT_EQ(
-              std::count_if(r.log.begin(), r.log.end(),
-                            [](const std::string& c) { return c.rfind("create_new", 0) == 0; }),
-              0)
-              << tag;
-        }
-        for (const auto& [left, content] : r.after)
-          EXPECT_TRUE(left[0] != '.' || stated(r.err, left)) << left << ": " << tag;
       }
     }
   }

@@ -139,34 +139,29 @@ bool StagedFile::complete(FileHandle file, std::span<const ConstBytes> content) 
   return false;
 }
 
-// Only while the temporary name holds the new file and the name the old one (or nothing, once it
-// was set aside): the rename then puts this run's file in place of the file the run read.
+// Only while the name holds the old file (or nothing, once it was set aside) and the temporary
+// name the new one, looked at last: the rename then puts this run's file in place of the file
+// the run read.
 bool StagedFile::place() {
   const char* temp = base_name(temp_.c_str());
   FsStatus st;
-  if (const Holding h = holding(fs_, place_.dir(), temp, made_, st); h != Holding::ours) {
-    report_holding(report_, temp_.c_str(), "rename", h, st);
-    return false;
-  }
   if (const Holding h = holding(fs_, place_.dir(), place_.name(), old_.id, st);
       h == Holding::unknown || h == Holding::other) {
     report_holding(report_, target().c_str(), "rename", h, st);
     return false;
   }
-  st = fs_.rename(place_.dir(), temp, place_.name());
-  // A rename that took effect though it reported an error is done. One that put another file in
-  // place (the temporary name changed between the look and the rename) is none.
-  FsStatus looked;
-  const Holding h = holding(fs_, place_.dir(), place_.name(), made_, looked);
-  if (st.ok() ? h != Holding::other : h == Holding::ours) {
-    state_ = State::placed;
-    return true;
+  if (const Holding h = holding(fs_, place_.dir(), temp, made_, st); h != Holding::ours) {
+    report_holding(report_, temp_.c_str(), "rename", h, st);
+    return false;
   }
-  if (st.ok())
-    report_.text(target().c_str(), "rename", kChangedBehindTheRun);
-  else
+  st = fs_.rename(place_.dir(), temp, place_.name());
+  // A rename that took effect though it reported an error is done.
+  if (!st.ok() && !holds(fs_, place_.dir(), place_.name(), made_)) {
     report_.failed(temp_.c_str(), "rename", st);
-  return false;
+    return false;
+  }
+  state_ = State::placed;
+  return true;
 }
 
 void StagedFile::discard() {
@@ -228,14 +223,11 @@ bool KeptOriginal::link() {
   return false;
 }
 
-// No second name possible: the old file itself goes to the keeping name.
+// No second name possible: the old file itself goes to the keeping name. What was moved is
+// looked at afterwards, and goes back where it is another file than the one read.
 bool KeptOriginal::set_aside() {
   const Place& at = file_->where();
   FsStatus st;
-  if (const Holding h = holding(fs_, at.dir(), at.name(), kept_id_, st); h != Holding::ours) {
-    report_holding(report_, at.path().c_str(), "rename", h, st);
-    return false;
-  }
   if (!under_free_name(report_, "rename", at.path(), file_->name(), pid_, "old", kept_, st,
                        [&](const char* kept) { return fs_.rename_new(at.dir(), at.name(), kept); }))
     return false;
