@@ -156,11 +156,10 @@ TEST(OsFiles, LongChainsOfLinks) {
     const std::string through(250, 'x');
     disk.put_directory(through);
     disk.put_file("real.dat", system_file(210));
-    for (int n = 0; n < links; ++n) {
-      const std::string name = n == 0 ? "SYSTEM.DAT" : "L" + std::to_string(n);
-      const std::string to = n + 1 == links ? "real.dat" : "L" + std::to_string(n + 1);
-      disk.put_link(name, through + "/../" + to);
-    }
+    const auto link = [](int n) { return std::string(1, 'L').append(std::to_string(n)); };
+    for (int n = 0; n < links; ++n)
+      disk.put_link(n == 0 ? "SYSTEM.DAT" : link(n),
+                    through + "/../" + (n + 1 == links ? "real.dat" : link(n + 1)));
     const InjectedRun r = run_here(disk);
     EXPECT_EQ(r.code, links == 40 ? 0 : 16) << links << ": " << r.out << r.err;
     EXPECT_EQ(disk.contents().at("real.dat").size(), links == 40 ? 18620u : 17652u);
