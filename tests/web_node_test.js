@@ -27,7 +27,7 @@ function same(a, b) {
   return a !== null && b !== null && a.length === b.length && a.every((x, i) => x === b[i]);
 }
 
-DatliftModule().then((module) => {
+DatliftModule({ wasmBinary: fs.readFileSync(modulePath.replace(/\.js$/, ".wasm")) }).then((module) => {
   const core = datliftCore(module);
   let passed = 0, failed = 0;
   const skipped = {};

@@ -55,6 +55,14 @@ function datliftCore(module) {
       const used = load(bytes);
       return JSON.parse(text(module._web_blocks(storage, used, size)));
     },
+    // The version number that datlift reads from the text of a "/V" option (after the V).
+    readVersion(text) {
+      const bytes = new TextEncoder().encode(text).subarray(0, argsRoom - 1);
+      const at = module._web_args(storage);
+      module.HEAPU8.set(bytes, at);
+      module.HEAPU8[at + bytes.length] = 0;
+      return module._web_read_version(storage);
+    },
     // The MCFG block that datlift writes.
     defaultMcfg() {
       const size = module._web_default_mcfg(storage);

@@ -31,4 +31,31 @@ constexpr int exit_code(ExitCode code) {
   return static_cast<int>(code);
 }
 
+// What each exit code says, in words for a person: the page's account of a run, and of each file
+// of an inventory.
+struct ExitMeaning {
+  int code;
+  const char* words;
+};
+inline constexpr ExitMeaning kExitMeanings[] = {
+    {0, "converted"},
+    {1, "an option that datlift does not take"},
+    {2, "no SYSTEM.DAT, or none that names a model and a version"},
+    {4, "the file names none of the models"},
+    {5, "the file's version has no layout"},
+    {6, "the file ends inside its axis records"},
+    {7, "files of this version are converted for other models only"},
+    {8, "the file ends inside its axis name table"},
+    {9, "the file ends inside its general record"},
+    {10, "the file ends inside axis table A"},
+    {11, "the file ends inside axis table B"},
+    {13, "nothing to convert: the newest version already, a downgrade, or another model family"},
+    {14, "this file cannot be converted for the model chosen"},
+    {15, "the file's next version is above the target: conversions go up only"},
+    {16, "SYSTEM.DAT cannot be written; both files untouched"},
+    {17, "MCFG.DAT cannot be written; both files untouched"},
+    {18, "the target is above the newest version; nothing written"},
+    {19, "another run kept SYSTEM.DAT locked"},
+};
+
 }  // namespace datlift

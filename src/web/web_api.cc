@@ -10,7 +10,9 @@
 #include "common/text_sink.h"
 #include "inspect/report.h"
 #include "inspect/run_args.h"
+#include "common/exit_code.h"
 #include "mcfg/mcfg_block.h"
+#include "sysfile/version.h"
 #include "upgrade/version_table.h"
 
 namespace datlift::web {
@@ -139,9 +141,9 @@ EMSCRIPTEN_KEEPALIVE std::size_t web_run(Storage* s, std::size_t head_size, int 
   return datlift::web::finish(*s, sink, w);
 }
 
-// What the core knows of versions and models, as a JSON object: the newest version, the versions
-// a run converts to (those a step makes), and the models with their families and whether they
-// get an MCFG.DAT.
+// What the core knows of versions, exit codes and models, as a JSON object: the newest version,
+// the versions a run converts to (those a step makes), what each exit code says, and the models
+// with their families and whether they get an MCFG.DAT.
 EMSCRIPTEN_KEEPALIVE std::size_t web_catalogue(Storage* s) {
   using namespace datlift;
   TextSink sink(s->text);
@@ -155,6 +157,18 @@ EMSCRIPTEN_KEEPALIVE std::size_t web_catalogue(Storage* s) {
       if (v.step == nullptr) continue;
       targets.item();
       w.json(v.text);
+    }
+  }
+  w.put(", \"exits\": ");
+  {
+    inspect::JsonArray exits(w);
+    for (const ExitMeaning& e : kExitMeanings) {
+      exits.item();
+      w.put("{\"code\": ");
+      w.number(static_cast<std::uint64_t>(e.code));
+      w.put(", \"words\": ");
+      w.json(e.words);
+      w.put('}');
     }
   }
   w.put(", \"models\": ");
@@ -171,6 +185,12 @@ EMSCRIPTEN_KEEPALIVE std::size_t web_catalogue(Storage* s) {
   }
   w.put('}');
   return datlift::web::finish(*s, sink, w);
+}
+
+// The version number that datlift reads from a "/V" option's text (in web_args, ended by a NUL),
+// as the option itself does.
+EMSCRIPTEN_KEEPALIVE int web_read_version(Storage* s) {
+  return datlift::version_number(datlift::version_value(s->args));
 }
 
 // The MCFG block that datlift writes, in web_head; its size.
