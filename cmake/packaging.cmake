@@ -9,6 +9,20 @@ set(DATLIFT_MAINTAINER "datlift developers <datlift-dev@lists.example.org>" CACH
 set(DATLIFT_PAGE ${CMAKE_SOURCE_DIR}/build-web/datlift.html CACHE FILEPATH
   "The page in the browser, installed where this file exists")
 
+# The packages' folders get the modes Debian's have, whatever the umask of the build.
+set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
+  OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+# Read by cpack: the time of everything in a package (cmake/cpack-project.cmake). CPack lists a
+# zip's members as the file system lists them, with their times and owners, and gives a Debian
+# package's members the modes of the build's umask: each package is made the same bytes from
+# every build after cpack has written it (cmake/pack-again.cmake).
+set(CPACK_DATLIFT_SOURCE_DIR ${CMAKE_SOURCE_DIR})
+set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_SOURCE_DIR}/cmake/cpack-project.cmake)
+find_program(DATLIFT_PYTHON python3 PATHS /usr/bin NO_DEFAULT_PATH)
+find_program(DATLIFT_PYTHON python3)
+set(CPACK_DATLIFT_PYTHON ${DATLIFT_PYTHON})
+set(CPACK_POST_BUILD_SCRIPTS ${CMAKE_SOURCE_DIR}/cmake/pack-again.cmake)
+
 if(WIN32)
   # A zip for Windows users: the program, the README and the licence as text, the manual as a
   # web page.
@@ -108,6 +122,5 @@ elseif(DATLIFT_LINK STREQUAL "dynamic")
   set(CPACK_DATLIFT_TRIPLET ${DATLIFT_TRIPLET})
   set(CPACK_DATLIFT_PROGRAMS ${CMAKE_BINARY_DIR}/datlift ${CMAKE_BINARY_DIR}/datlift-inspect)
   set(CPACK_DATLIFT_WORK ${CMAKE_BINARY_DIR}/cross-depends)
-  set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_SOURCE_DIR}/cmake/cross-depends.cmake)
 endif()
 include(CPack)
