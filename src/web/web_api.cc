@@ -7,10 +7,10 @@
 #include <cstdint>
 #include <cstring>
 
+#include "common/exit_code.h"
 #include "common/text_sink.h"
 #include "inspect/report.h"
 #include "inspect/run_args.h"
-#include "common/exit_code.h"
 #include "mcfg/mcfg_block.h"
 #include "sysfile/version.h"
 #include "upgrade/version_table.h"
