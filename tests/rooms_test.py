@@ -20,7 +20,7 @@ ALLOWED = [
     ("upgrade/*", ["common/", "sysfile/", "mcfg/", "upgrade/"]),
     ("run/*", ["common/", "files/", "sysfile/", "mcfg/", "upgrade/", "run/"]),
     ("inspect/*", ["common/", "files/", "sysfile/", "mcfg/", "upgrade/", "run/", "inspect/"]),
-    ("web/*", ["common/", "inspect/", "mcfg/", "upgrade/"]),
+    ("web/*", ["common/", "files/", "sysfile/", "mcfg/", "upgrade/", "run/", "inspect/"]),
 ]
 
 failures = []
