@@ -61,6 +61,7 @@ File: -MCFG.DAT- generated!'
 [ "$out" = "$expected" ] || fail "unexpected output: $out"
 [ "$(stat -c %s "$work/run/SYSTEM.DAT")" = 18620 ] || fail "SYSTEM.DAT size"
 [ "$(stat -c %s "$work/run/MCFG.DAT")" = 460 ] || fail "MCFG.DAT size"
-${emulator[@]+"${emulator[@]}"} "$work/root/usr/bin/datlift-inspect" "$work/run/SYSTEM.DAT" "$work/run/MCFG.DAT" >/dev/null ||
+# Relative names: qemu-user with -L takes "/" for its prefix, so a walk from "/" would not get here.
+(cd "$work/run" && ${emulator[@]+"${emulator[@]}"} "$work/root/usr/bin/datlift-inspect" SYSTEM.DAT MCFG.DAT >/dev/null) ||
   fail "datlift-inspect on the converted files"
 echo "package: $(basename "$deb") installed, lintian and mandoc clean, ran on the sample"
