@@ -139,21 +139,11 @@ std::size_t FileSystemFiles::Input::read(Bytes dst) {
   return got;
 }
 
-void FileSystemFiles::sync_directories(bool mcfg) {
-  // The files are in place: a directory that cannot be synced changes nothing about that.
-  if (const FsStatus st = fs_.sync_directory(system_.dir()); !st.ok())
-    report_.failed(system_.path().c_str(), "sync directory", st);
-  if (mcfg && apart()) {
-    if (const FsStatus st = fs_.sync_directory(mcfg_.dir()); !st.ok())
-      report_.failed(mcfg_.path().c_str(), "sync directory", st);
-  }
-}
-
-// Where the file system may make the changes of names durable in another order than they were
-// made, each step that the recovery rule reads must be durable before the next one is made: a
-// power cut may otherwise keep the new MCFG.DAT without the name that keeps the old one, the new
-// SYSTEM.DAT without the new MCFG.DAT, or the removal of the old MCFG.DAT without the new
-// SYSTEM.DAT.
+// The changes of names in the place's directory made durable. Where the file system may make
+// them durable in another order than they were made, each step that the recovery rule reads must
+// be durable before the next one is made: a power cut may otherwise keep the new MCFG.DAT without
+// the name that keeps the old one, the new SYSTEM.DAT without the new MCFG.DAT, or the removal of
+// the old MCFG.DAT without the new SYSTEM.DAT.
 bool FileSystemFiles::durable(const Place& place) {
   if (const FsStatus st = fs_.sync_directory(place.dir()); !st.ok()) {
     report_.failed(place.path().c_str(), "sync directory", st);
@@ -172,7 +162,8 @@ ReplaceResult FileSystemFiles::replace(std::span<const ConstBytes> system, Const
     sys.discard();
     return ReplaceResult::system_failed;
   }
-  sync_directories(false);
+  // In place: a directory that cannot be synced changes nothing about that.
+  (void)durable(system_);
   return ReplaceResult::ok;
 }
 
@@ -202,10 +193,12 @@ ReplaceResult FileSystemFiles::replace_both(StagedFile& sys, ConstBytes mcfg) {
   if (!in_order && apart() && !durable(mcfg_)) return undo(ReplaceResult::mcfg_failed);
   if (!cfg.place() || (!in_order && !durable(mcfg_))) return undo(ReplaceResult::mcfg_failed);
   if (!sys.place()) return undo(ReplaceResult::system_failed);
-  // In place: a directory that cannot be synced changes nothing about that.
+  // In place: a directory that cannot be synced changes nothing about that. Where the names are
+  // kept in order, both directories lie on one file system with one journal: this one sync
+  // makes every change of names before it durable, in MCFG.DAT's directory too.
   if (!in_order) (void)durable(system_);
   old.release();
-  if (in_order) sync_directories(true);
+  if (in_order) (void)durable(system_);
   return ReplaceResult::ok;
 }
 

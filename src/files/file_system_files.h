@@ -60,7 +60,6 @@ class FileSystemFiles final : public RunFiles {
   ReplaceResult replace_both(StagedFile& sys, ConstBytes mcfg);
   bool apart() const;
   bool names_in_order(const StagedFile& sys, const StagedFile& cfg);
-  void sync_directories(bool mcfg);
   [[nodiscard]] bool durable(const Place& place);
   void release_lock();
 

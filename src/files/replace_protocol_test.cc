@@ -50,7 +50,7 @@ struct Scenario {
   int version;
   std::vector<std::string> args;
   bool old_mcfg;
-  bool links = false;  // both names links into another directory
+  bool links = false;  // both names links, each into a directory of its own
   bool can_link = true;
   bool can_lock = true;
 };
@@ -67,13 +67,15 @@ const Scenario kScenarios[] = {
 };
 
 void lay_out(TestFileSystem& files, const Scenario& s) {
-  const std::string prefix = s.links ? "store/" : "";
-  if (s.links) files.put_directory("store");
-  files.put_file(prefix + (s.links ? "machine.dat" : "SYSTEM.DAT"), system_file(s.version), 0640);
-  if (s.old_mcfg) files.put_file(prefix + (s.links ? "mcfg.dat" : "MCFG.DAT"), "old MCFG", 0600);
+  if (s.links) {
+    files.put_directory("store");
+    files.put_directory("config");
+  }
+  files.put_file(s.links ? "store/machine.dat" : "SYSTEM.DAT", system_file(s.version), 0640);
+  if (s.old_mcfg) files.put_file(s.links ? "config/mcfg.dat" : "MCFG.DAT", "old MCFG", 0600);
   if (s.links) {
     files.put_link("SYSTEM.DAT", "store/machine.dat");
-    if (s.old_mcfg) files.put_link("MCFG.DAT", "store/mcfg.dat");
+    if (s.old_mcfg) files.put_link("MCFG.DAT", "config/mcfg.dat");
   }
 }
 
