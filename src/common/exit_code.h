@@ -34,28 +34,29 @@ constexpr int exit_code(ExitCode code) {
 // What each exit code says, in words for a person: the page's account of a run, and of each file
 // of an inventory.
 struct ExitMeaning {
-  int code;
+  ExitCode code;
   const char* words;
 };
 inline constexpr ExitMeaning kExitMeanings[] = {
-    {0, "converted"},
-    {1, "an option that datlift does not take"},
-    {2, "no SYSTEM.DAT, or none that names a model and a version"},
-    {4, "the file names none of the models"},
-    {5, "the file's version has no layout"},
-    {6, "the file ends inside its axis records"},
-    {7, "files of this version are converted for other models only"},
-    {8, "the file ends inside its axis name table"},
-    {9, "the file ends inside its general record"},
-    {10, "the file ends inside axis table A"},
-    {11, "the file ends inside axis table B"},
-    {13, "nothing to convert: the newest version already, a downgrade, or another model family"},
-    {14, "this file cannot be converted for the model chosen"},
-    {15, "the file's next version is above the target: conversions go up only"},
-    {16, "SYSTEM.DAT cannot be written; both files untouched"},
-    {17, "MCFG.DAT cannot be written; both files untouched"},
-    {18, "the target is above the newest version; nothing written"},
-    {19, "another run kept SYSTEM.DAT locked"},
+    {ExitCode::ok, "converted"},
+    {ExitCode::usage, "an option that datlift does not take"},
+    {ExitCode::not_found, "no SYSTEM.DAT, or none that names a model and a version"},
+    {ExitCode::bad_model, "the file names none of the models"},
+    {ExitCode::unknown_file_version, "the file's version has no layout"},
+    {ExitCode::axis_records_short, "the file ends inside its axis records"},
+    {ExitCode::model_not_convertible, "files of this version are converted for other models only"},
+    {ExitCode::axis_names_short, "the file ends inside its axis name table"},
+    {ExitCode::general_short, "the file ends inside its general record"},
+    {ExitCode::table_a_short, "the file ends inside axis table A"},
+    {ExitCode::table_b_short, "the file ends inside axis table B"},
+    {ExitCode::nothing_to_do,
+     "nothing to convert: the newest version already, a downgrade, or another model family"},
+    {ExitCode::break_at_version, "this file cannot be converted for the model chosen"},
+    {ExitCode::only_upward, "the file's next version is above the target: conversions go up only"},
+    {ExitCode::system_not_created, "SYSTEM.DAT cannot be written; both files untouched"},
+    {ExitCode::mcfg_not_created, "MCFG.DAT cannot be written; both files untouched"},
+    {ExitCode::unknown_target_version, "the target is above the newest version; nothing written"},
+    {ExitCode::in_use, "another run kept SYSTEM.DAT locked"},
 };
 
 }  // namespace datlift

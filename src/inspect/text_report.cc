@@ -49,6 +49,7 @@ void write_model(Writer& w, const SystemReport& r) {
   } else {
     w.put("(none: ");
     w.plain(bytes_of(r.tokens.model.c_str()));
+    static_assert(kModels.size() == 6, "the text says how many models there are");
     w.put(" is none of the six models)\n");
   }
 }

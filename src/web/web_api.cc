@@ -165,7 +165,7 @@ EMSCRIPTEN_KEEPALIVE std::size_t web_catalogue(Storage* s) {
     for (const ExitMeaning& e : kExitMeanings) {
       exits.item();
       w.put("{\"code\": ");
-      w.number(static_cast<std::uint64_t>(e.code));
+      w.number(static_cast<std::uint64_t>(exit_code(e.code)));
       w.put(", \"words\": ");
       w.json(e.words);
       w.put('}');
