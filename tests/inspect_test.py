@@ -4,6 +4,7 @@
 # what datlift does, over generated inputs of every kind; its JSON must parse and hold what was
 # planted; its verdict must be datlift's without options.
 #   inspect_test.py DATLIFT DATLIFT_INSPECT MKSAMPLE
+import atexit
 import json
 import os
 import shutil
@@ -13,6 +14,7 @@ import tempfile
 
 datlift, inspect, mksample = (os.path.abspath(p) for p in sys.argv[1:4])
 work = tempfile.mkdtemp(prefix="datlift-inspect-test-")
+atexit.register(shutil.rmtree, work, True)  # also where a step fails on the way
 failures = []
 
 
@@ -123,5 +125,4 @@ check(b"why: model PLX\\x1B]0;owned\\x07 is none" in shown.stdout, "token escape
 print(f"inspect: {cases} dry runs compared with datlift; {len(failures)} failures")
 for f in failures[:20]:
     print("  " + f)
-shutil.rmtree(work)
 sys.exit(1 if failures else 0)
