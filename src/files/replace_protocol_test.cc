@@ -622,6 +622,74 @@ TEST(ReplaceProtocolInMemory, WhereTheOldMcfgLies) {
 
 // Another run holding the lock: waited for up to ten seconds, then refused with code 19; the
 // wait on the injector's clock, the lock the file system's own.
+// The number of the first call of a run that begins with `text`.
+int first_call(const std::vector<std::string>& log, const std::string& text) {
+  return static_cast<int>(
+             std::find_if(log.begin(), log.end(),
+                          [&](const std::string& c) { return c.rfind(text, 0) == 0; }) -
+             log.begin()) +
+         1;
+}
+
+// Another program's file, put under a name just after the run looked at it, whichever way the run
+// then ends: it stays as it is, under that name and no other, and the run says where it found it
+// (whatever else may also notice it later). And a new file put in place of SYSTEM.DAT between the
+// lock and the read, as another run puts its own, is the one the run reads, locked anew.
+TEST_P(ReplaceProtocol, AnotherProgramsFileStays) {
+  const struct {
+    const char* name;
+    bool old_mcfg;
+    const char* after;  // the call just after which the file is put there
+    const char* under;
+    const char* fail;  // a call that then fails
+    int code;
+    const char* err;  // what standard error says of the change
+  } cases[] = {
+      {"under the keeping name, then success", true, "rename .MCFG.DAT.4711-0.tmp",
+       ".MCFG.DAT.4711-0.old", "", 0, "./.MCFG.DAT.4711-0.old: remove: another file stands"},
+      {"under the keeping name, then a failure", true, "rename .MCFG.DAT.4711-0.tmp",
+       ".MCFG.DAT.4711-0.old", "rename .SYSTEM.DAT", 16,
+       "./.MCFG.DAT.4711-0.old: put back: changed"},
+      {"under a new MCFG.DAT, then a failure", false, "rename .MCFG.DAT.4711-0.tmp", "MCFG.DAT",
+       "rename .SYSTEM.DAT", 16, ""},
+      {"under SYSTEM.DAT as the run writes", true, "write .SYSTEM.DAT", "SYSTEM.DAT", "", 16,
+       "SYSTEM.DAT: keep metadata: changed"},
+      {"a new SYSTEM.DAT after the lock", true, "lock SYSTEM.DAT", "SYSTEM.DAT", "", 13, ""},
+  };
+  for (const auto& c : cases) {
+    auto lay = [&](TestFileSystem& f) {
+      f.put_file("SYSTEM.DAT", system_file(210));
+      if (c.old_mcfg) f.put_file("MCFG.DAT", "old MCFG");
+    };
+    const auto reference_files = make(GetParam());
+    lay(*reference_files);
+    FaultInjector reference(*reference_files, [] { return Contents(); });
+    ASSERT_EQ(run_injected(reference_files.get(), reference).code, 0);
+    const int at = first_call(reference.log, c.after) + 1;
+    const std::string planted = c.code == 13 ? system_file(250) : "planted";
+    const auto files = make(GetParam());
+    lay(*files);
+    FaultInjector injector(*files, [] { return Contents(); });
+    if (c.fail[0] != 0) injector.fail_named = {c.fail};
+    injector.meddle_at = at;
+    injector.meddle = [&] {
+      if (files->contents().count(c.under) != 0) files->move(c.under, "moved");
+      files->put_file(c.under, planted);
+    };
+    const Result r = run_injected(files.get(), injector);
+    EXPECT_EQ(r.code, c.code) << c.name << "\n" << r.err;
+    EXPECT_EQ(r.after.at(c.under), planted) << c.name;
+    EXPECT_EQ(std::count_if(r.after.begin(), r.after.end(),
+                            [&](const auto& entry) { return entry.second == planted; }),
+              1)
+        << c.name;
+    EXPECT_NE(r.err.find(c.err), std::string::npos) << c.name << "\n" << r.err;
+    if (c.code == 13) {
+      EXPECT_EQ(std::count(r.log.begin(), r.log.end(), "lock SYSTEM.DAT"), 2) << c.name;
+    }
+  }
+}
+
 TEST_P(ReplaceProtocol, WaitForTheLock) {
   const struct {
     int busy_attempts;
