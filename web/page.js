@@ -501,12 +501,15 @@
     for (let at = 0; at < files.length; at += batch) {
       const chunk = files.slice(at, at + batch);
       // A file no larger than a report needs is read whole: a browser reads a slice of a file
-      // more slowly than the whole of a small one.
-      const heads = await Promise.all(chunk.map((f) =>
-        (f.size > core.headRoom ? f.slice(0, core.headRoom) : f).arrayBuffer()));
+      // more slowly than the whole of a small one. The batch is read as one: a browser answers
+      // one read of many files much sooner than a read of each.
+      const parts = chunk.map((f) => (f.size > core.headRoom ? f.slice(0, core.headRoom) : f));
+      const read = new Uint8Array(await new Blob(parts).arrayBuffer());
+      let from = 0;
+      const heads = parts.map((p) => read.subarray(from, (from += p.size)));
       heads.forEach((head, i) => {
         const file = chunk[i];
-        const json = core.inspect(new Uint8Array(head), pathOf(file), file.size);
+        const json = core.inspect(head, pathOf(file), file.size);
         entries[at + i] = entryOf(JSON.parse(json), json, file, at + i);
       });
       progress.value = Math.min(files.length, at + batch);
