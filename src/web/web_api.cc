@@ -52,6 +52,42 @@ std::size_t finish(Storage& s, TextSink& sink, inspect::Writer& w) {
   return s.text_size;
 }
 
+// The versions a run converts to (those a step makes), as a JSON array of their texts.
+void write_targets(inspect::Writer& w) {
+  inspect::JsonArray targets(w);
+  for (const Version& v : kVersions) {
+    if (v.step == nullptr) continue;
+    targets.item();
+    w.json(v.text);
+  }
+}
+
+// What each exit code says, as a JSON array of {code, words}.
+void write_exits(inspect::Writer& w) {
+  inspect::JsonArray exits(w);
+  for (const ExitMeaning& e : kExitMeanings) {
+    exits.item();
+    w.put("{\"code\": ");
+    w.number(static_cast<std::uint64_t>(exit_code(e.code)));
+    w.put(", \"words\": ");
+    w.json(e.words);
+    w.put('}');
+  }
+}
+
+// The models, with their families and whether they get an MCFG.DAT, as a JSON array.
+void write_models(inspect::Writer& w) {
+  inspect::JsonArray models(w);
+  for (const ModelInfo& m : kModels) {
+    models.item();
+    w.put("{\"code\": ");
+    w.json(m.code);
+    w.put(", \"family\": ");
+    w.json(inspect::family_name(m.model));
+    w.put(m.gets_mcfg ? ", \"mcfg\": true}" : ", \"mcfg\": false}");
+  }
+}
+
 }  // namespace
 }  // namespace datlift::web
 
@@ -142,8 +178,7 @@ EMSCRIPTEN_KEEPALIVE std::size_t web_run(Storage* s, std::size_t head_size, int 
 }
 
 // What the core knows of versions, exit codes and models, as a JSON object: the newest version,
-// the versions a run converts to (those a step makes), what each exit code says, and the models
-// with their families and whether they get an MCFG.DAT.
+// the versions a run converts to, what each exit code says, and the models.
 EMSCRIPTEN_KEEPALIVE std::size_t web_catalogue(Storage* s) {
   using namespace datlift;
   TextSink sink(s->text);
@@ -151,38 +186,11 @@ EMSCRIPTEN_KEEPALIVE std::size_t web_catalogue(Storage* s) {
   w.put("{\"newest\": ");
   w.json(newest(kVersions).text);
   w.put(", \"targets\": ");
-  {
-    inspect::JsonArray targets(w);
-    for (const Version& v : kVersions) {
-      if (v.step == nullptr) continue;
-      targets.item();
-      w.json(v.text);
-    }
-  }
+  web::write_targets(w);
   w.put(", \"exits\": ");
-  {
-    inspect::JsonArray exits(w);
-    for (const ExitMeaning& e : kExitMeanings) {
-      exits.item();
-      w.put("{\"code\": ");
-      w.number(static_cast<std::uint64_t>(exit_code(e.code)));
-      w.put(", \"words\": ");
-      w.json(e.words);
-      w.put('}');
-    }
-  }
+  web::write_exits(w);
   w.put(", \"models\": ");
-  {
-    inspect::JsonArray models(w);
-    for (const ModelInfo& m : kModels) {
-      models.item();
-      w.put("{\"code\": ");
-      w.json(m.code);
-      w.put(", \"family\": ");
-      w.json(inspect::family_name(m.model));
-      w.put(m.gets_mcfg ? ", \"mcfg\": true}" : ", \"mcfg\": false}");
-    }
-  }
+  web::write_models(w);
   w.put('}');
   return datlift::web::finish(*s, sink, w);
 }
