@@ -12,7 +12,8 @@
 namespace datlift {
 namespace {
 
-// The console formats "%s" and "%i" itself; whatever the path, the bytes are printf's.
+// The console formats "%s" and "%i" itself; whatever the path, the bytes are printf's, in one
+// write.
 TEST(Console, PrintsWhatPrintfPrints) {
   const int numbers[] = {INT_MIN, -10, -1, 0, 7, 10, 1234567890, INT_MAX};
   for (int n : numbers) {
@@ -22,6 +23,7 @@ TEST(Console, PrintsWhatPrintfPrints) {
     char expected[64];
     std::snprintf(expected, sizeof expected, "Bad Format of SYSTEM.DAT (Status %i)", n);
     EXPECT_EQ(sink.text(), expected);
+    EXPECT_EQ(sink.writes, 1);
   }
   for (const char* s : {"", "PLX-8", "V2.5\xA0\x01", "%i"}) {
     test::Captured sink;
@@ -29,6 +31,7 @@ TEST(Console, PrintsWhatPrintfPrints) {
     console.print("System file >> %s << for Motion Control Unit %s read in!\n", s, "X");
     EXPECT_EQ(sink.text(),
               std::string("System file >> ") + s + " << for Motion Control Unit X read in!\n");
+    EXPECT_EQ(sink.writes, 1);
   }
   test::Captured sink;
   Console console(sink);

@@ -10,8 +10,12 @@ namespace datlift::test {
 
 class Captured final : public OutputSink {
  public:
-  void write(const char* data, std::size_t size) override { text_.append(data, size); }
+  void write(const char* data, std::size_t size) override {
+    text_.append(data, size);
+    ++writes;
+  }
   const std::string& text() const { return text_; }
+  int writes = 0;  // a line that goes out in one write never mixes with another process's
 
  private:
   std::string text_;
