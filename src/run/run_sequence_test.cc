@@ -251,6 +251,45 @@ TEST(RunSequence, VersionAndModelRefusals) {
   }
 }
 
+// Each refusal says why, in words and with the numbers; a run that converts says nothing.
+TEST(RunSequence, RefusalsSayWhy) {
+  SampleRecipe v300;
+  v300.version_token = "V3.00";
+  auto cut = system_dat(210, "PLX-8");
+  cut.resize(1000);
+  const struct {
+    std::vector<std::uint8_t> image;
+    std::vector<std::string> args;
+    std::string why;
+  } cases[] = {
+      {std::vector<std::uint8_t>(100, 'S'),
+       {},
+       "no header holds \"SYSFILE\", a model and a version that begins with V\n"},
+      {system_dat(210, "PLX-9"),
+       {},
+       "model PLX-9 is none of the models PLX-4K, PLX-8, PLX-8200, PLX-4200, PLX-4300 and "
+       "PLX-4500\n"},
+      {test::build_system_dat(v300),
+       {},
+       "version V3.00 has no layout (only V1.71, V2.00, V2.10 and V2.50 have)\n"},
+      {system_dat(171, "PLX-4K"), {}, "V1.71 files are converted only for PLX-8\n"},
+      {cut, {}, "ends inside its axis records: 1000 of the 12296 bytes that V2.10 needs\n"},
+      {system_dat(250, "PLX-8"),
+       {},
+       "V2.50 already, with no other model and no axis names to set: nothing to change\n"},
+      {system_dat(210, "PLX-8"),
+       {"/V2.00"},
+       "V2.10 cannot become V2.00: no conversion goes down\n"},
+      {system_dat(210, "PLX-8"), {"/PLX-4K"}, "PLX-8 and PLX-4K are of different model families\n"},
+      {system_dat(200, "PLX-8"),
+       {"/V2.05"},
+       "every step runs at least once: the file is V2.10 after it, above the target V2.05\n"},
+      {system_dat(210, "PLX-8"), {"/V3"}, "no layout above V2.50: the target 3.00 has none\n"},
+      {system_dat(210, "PLX-8"), {}, ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(run_in_memory(c.image, c.args).why, c.why);
+}
+
 // A V1.71 file of another model is refused before any block is read, however short it is.
 TEST(RunSequence, V171ModelRefusalComesBeforeTheBlocks) {
   auto image = system_dat(171, "PLX-4K");
