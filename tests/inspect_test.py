@@ -106,6 +106,14 @@ with_80 = json.loads(subprocess.run([inspect, "--json", inputs["byte80"]],
                                     capture_output=True).stdout.decode("utf-8"))
 check(with_80[0]["general_text"] == "GEN\x80", "byte 0x80 in JSON")
 
+# Usage errors: 2, nothing on standard output, and the usage on standard error with its own
+# line ends (an unknown option, "--run" without its options, no file).
+for argv in (["--bogus", inputs["lower"]], ["--run"], []):
+    bad = subprocess.run([inspect, *argv], capture_output=True)
+    check(bad.returncode == 2 and bad.stdout == b"", f"usage error {argv}: exit and output")
+    check(b"\nusage: datlift-inspect [--json] [--run ARGS] FILE...\nReports" in b"\n" + bad.stderr,
+          f"usage error {argv}: the usage as it is")
+
 # Text is the default form; "--" ends the options, so a file may begin with "-".
 os.symlink(inputs["no-ident"], os.path.join(work, "-odd-name"))
 text = subprocess.run([inspect, "--run", "/V2.00", "--", "-odd-name"], cwd=work,

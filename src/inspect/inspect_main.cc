@@ -35,9 +35,10 @@ struct State {
   std::uint8_t head[kMaxInspected] = {};
 };
 
-// The options before the first file; -1 where the files follow, else the exit code.
+// The options before the first file; -1 where the files follow, else the exit code. The usage
+// goes to `err` as it is: its line ends are the program's own, not a name's.
 int parse_arguments(int argc, const char* const* argv, Arguments& a, OutputSink& out,
-                    Console& errors) {
+                    OutputSink& err, Console& errors) {
   a.first_file = argc;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--help") == 0) {
@@ -55,7 +56,8 @@ int parse_arguments(int argc, const char* const* argv, Arguments& a, OutputSink&
       a.first_file = i + 1;
       break;
     } else if (argv[i][0] == '-' && argv[i][1] != 0) {
-      errors.print("datlift-inspect: unknown option %s\n%s", argv[i], kUsage);
+      errors.print("datlift-inspect: unknown option %s\n", argv[i]);
+      err.write(kUsage, sizeof kUsage - 1);
       return kUsageError;
     } else {
       a.first_file = i;
@@ -63,7 +65,7 @@ int parse_arguments(int argc, const char* const* argv, Arguments& a, OutputSink&
     }
   }
   if (a.first_file >= argc) {
-    errors.print("%s", kUsage);
+    err.write(kUsage, sizeof kUsage - 1);
     return kUsageError;
   }
   return -1;
@@ -87,10 +89,12 @@ FsStatus read_head(FileSystem& fs, const char* path, State& state, FileFacts& fa
   return st;
 }
 
-int inspect_all(int argc, const char* const* argv, FileSystem& fs, OutputSink& out, Console& errors,
+int inspect_all(int argc, const char* const* argv, FileSystem& fs, OutputSink& out, OutputSink& err,
                 State& state) {
+  // A name on standard error shows every byte a terminal would act on as \xHH.
+  Console errors(err, Texts::escaped);
   Arguments a;
-  if (const int code = parse_arguments(argc, argv, a, out, errors); code >= 0) return code;
+  if (const int code = parse_arguments(argc, argv, a, out, err, errors); code >= 0) return code;
   Writer w(out);
   int code = 0;
   ReportList reports(w, a.format);
@@ -121,6 +125,5 @@ int main(int argc, char** argv) {
   datlift::OsFileSystem fs;
   datlift::StandardStream out(1);
   datlift::StandardStream err(2);
-  datlift::Console errors(err, datlift::Texts::escaped);
-  return datlift::inspect::inspect_all(argc, argv, fs, out, errors, state);
+  return datlift::inspect::inspect_all(argc, argv, fs, out, err, state);
 }
