@@ -77,6 +77,14 @@ for name, path in sorted(inputs.items()):
             last = real.stdout.decode("latin-1").rstrip("\n").split("\n")[-1]
             check(report["verdict"]["message"] == last, f"{tag}: verdict message")
             check(dry.returncode == (0 if real.returncode in (0, 13) else 1), f"{tag}: exit code")
+            # In text, each line that datlift prints, indented; a last one without its line end
+            # said so.
+            text = subprocess.run([inspect, "--run", args, path], capture_output=True).stdout
+            *whole, rest = real.stdout.split(b"\n")
+            shown = b"".join(b"    " + line + b"\n" for line in whole)
+            if rest:
+                shown += b"    " + rest + b" (no line end)\n"
+            check(b"\n  output:\n" + shown + b"  writes:" in text, f"{tag}: output in text")
 
 # What was planted is reported; what a file does not hold whole is null.
 full = json.loads(subprocess.run([inspect, "--json", inputs["v2.10-short"], inputs["cut13030"]],
@@ -113,6 +121,15 @@ for argv in (["--bogus", inputs["lower"]], ["--run"], []):
     check(bad.returncode == 2 and bad.stdout == b"", f"usage error {argv}: exit and output")
     check(b"\nusage: datlift-inspect [--json] [--run ARGS] FILE...\nReports" in b"\n" + bad.stderr,
           f"usage error {argv}: the usage as it is")
+
+# The usage asked for: on standard output, whole, and nothing more.
+asked = subprocess.run([inspect, "--help"], capture_output=True)
+check(asked.returncode == 0 and asked.stdout.startswith(b"usage: datlift-inspect ") and
+      asked.stdout.endswith(b"cannot be read.\n") and b"\0" not in asked.stdout, "--help")
+
+# A file named "-" is a file.
+os.symlink(inputs["lower"], os.path.join(work, "-"))
+check(subprocess.run([inspect, "-"], cwd=work, capture_output=True).returncode == 1, "a file -")
 
 # Text is the default form; "--" ends the options, so a file may begin with "-".
 os.symlink(inputs["no-ident"], os.path.join(work, "-odd-name"))
