@@ -123,9 +123,10 @@ for argv in (["--bogus", inputs["lower"]], ["--run"], []):
           f"usage error {argv}: the usage as it is")
 
 # The usage asked for: on standard output, whole, and nothing more.
-asked = subprocess.run([inspect, "--help"], capture_output=True)
-check(asked.returncode == 0 and asked.stdout.startswith(b"usage: datlift-inspect ") and
-      asked.stdout.endswith(b"cannot be read.\n") and b"\0" not in asked.stdout, "--help")
+for argv in (["--help"], ["--json", "--help"]):
+    asked = subprocess.run([inspect, *argv], capture_output=True)
+    check(asked.returncode == 0 and asked.stdout.startswith(b"usage: datlift-inspect ") and
+          asked.stdout.endswith(b"cannot be read.\n") and b"\0" not in asked.stdout, f"{argv}")
 
 # A file named "-" is a file.
 os.symlink(inputs["lower"], os.path.join(work, "-"))
@@ -138,6 +139,9 @@ text = subprocess.run([inspect, "--run", "/V2.00", "--", "-odd-name"], cwd=work,
 check(text.startswith("path: -odd-name\nsize: "), "text by default, file after --")
 check("\nheader: none (no identification string found)\n" in text, "no header, in text")
 check(text.endswith("\n  writes: nothing\n"), "writes nothing, in text")
+planted = subprocess.run([inspect, inputs["v2.10-short"]], capture_output=True).stdout
+check(b"\nheader text 1: HEADER TEXT1\nheader text 2: HEADER TEXT2\nheader text 3: CELL 7\n"
+      b"general text: GEN\\xC3\\xA4\n" in planted, "the texts, each under its own label")
 
 # A file's name and its tokens reach a terminal escaped: no byte of them acts on it.
 odd = make("odd\n\x1b[2Jname", "--model", "PLX\x1b]0;owned\x07")
