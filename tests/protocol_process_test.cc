@@ -193,6 +193,36 @@ TEST(Protocol, AclAndExtendedAttributesKept) {
   EXPECT_EQ(command_output(dump), before);
 }
 
+// The syncs of a run on this disk, by the file system's type as findmnt names it: a journal that
+// keeps changes of names in order needs one directory sync after both files; any other file
+// system one after each step that the recovery rule reads.
+TEST(Protocol, SyncsOnThisDisk) {
+  if (std::system("strace -o /dev/null true >/dev/null 2>&1") != 0)
+    GTEST_SKIP() << "strace cannot trace here";
+  ScratchDir dir, logs;
+  const std::string type =
+      command_output("findmnt -n -o FSTYPE --target '" + dir.path().string() + "'");
+  if (type.empty()) GTEST_SKIP() << "findmnt does not know this file system";
+  const bool in_order = type == "ext3\n" || type == "ext4\n" || type == "xfs\n";
+  const struct {
+    int version;
+    const char* args;
+    int syncs;
+  } cases[] = {{210, "", in_order ? 3 : 5}, {171, "/V2.00", 2}};
+  for (const auto& c : cases) {
+    write_file(dir / "SYSTEM.DAT", system_dat(c.version));
+    write_file(dir / "MCFG.DAT", Image(300, 0x42));
+    ProcessSetup traced;
+    traced.prefix = {"strace", "-o", (logs / "trace").string(), "-e", "trace=fsync,fdatasync"};
+    std::vector<std::string> args;
+    if (*c.args) args.push_back(c.args);
+    ASSERT_EQ(run_process(dir.path(), args, traced).code, 0) << c.args;
+    int syncs = 0;
+    for (const Syscall& call : read_trace(logs / "trace")) syncs += call.runtime ? 0 : 1;
+    EXPECT_EQ(syncs, c.syncs) << type << c.args;
+  }
+}
+
 // A signal that the caller holds, pending when the run starts: the run gives back the mask it
 // found, so the signal stays held, and the run ends as it would have.
 TEST(Protocol, CallersHeldSignalStaysHeld) {
