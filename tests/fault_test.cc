@@ -107,6 +107,31 @@ TEST(KernelFaults, FileSystemWithoutHardLinks) {
   EXPECT_TRUE(snapshot(dir.path()) == ref.after);
 }
 
+// A lock the file system cannot take (no locks, or record locks that refuse a file open for
+// reading) lets the run go on without one; any other failure of the lock refuses the run.
+TEST(KernelFaults, LockRefusedByTheFileSystem) {
+  if (!strace_usable()) GTEST_SKIP() << "strace cannot trace here";
+  const struct {
+    const char* error;
+    int code;
+    const char* said;
+  } cases[] = {{"ENOLCK", 0, "lock: No locks available; going on without a lock\n"},
+               {"EBADF", 0, "lock: Bad file descriptor; going on without a lock\n"},
+               {"EINVAL", 0, "lock: Invalid argument; going on without a lock\n"},
+               {"EIO", 16, "lock: Input/output error\n"}};
+  const Scenario s = scenarios()[0];
+  for (const auto& c : cases) {
+    ScratchDir dir;
+    prepare(dir, s);
+    ProcessSetup setup;
+    setup.prefix = {"strace", "-o", "/dev/null", "-e",
+                    std::string("inject=flock:error=") + c.error};
+    const ProcessResult r = run_process(dir.path(), s.args, setup);
+    EXPECT_EQ(r.code, c.code) << c.error;
+    EXPECT_NE(r.error.find(c.said), std::string::npos) << c.error << ": " << r.error;
+  }
+}
+
 TEST(CrashSafety, KilledAtAnyWritePhaseCall) {
   if (!strace_usable()) GTEST_SKIP() << "strace cannot trace here";
   int killed = 0, restored_old = 0, restored_new = 0;
