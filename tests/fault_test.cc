@@ -107,28 +107,31 @@ TEST(KernelFaults, FileSystemWithoutHardLinks) {
   EXPECT_TRUE(snapshot(dir.path()) == ref.after);
 }
 
-// A lock the file system cannot take (no locks, or record locks that refuse a file open for
-// reading) lets the run go on without one; any other failure of the lock refuses the run.
-TEST(KernelFaults, LockRefusedByTheFileSystem) {
+// Answers of the system that a run must tell apart: a lock the file system cannot take (no
+// locks, or record locks that refuse a file open for reading) lets the run go on without one,
+// while any other failure of the lock refuses it; a write that takes nothing is an I/O error.
+TEST(KernelFaults, AnswersOfTheSystemToldApart) {
   if (!strace_usable()) GTEST_SKIP() << "strace cannot trace here";
   const struct {
-    const char* error;
+    const char* inject;
     int code;
     const char* said;
-  } cases[] = {{"ENOLCK", 0, "lock: No locks available; going on without a lock\n"},
-               {"EBADF", 0, "lock: Bad file descriptor; going on without a lock\n"},
-               {"EINVAL", 0, "lock: Invalid argument; going on without a lock\n"},
-               {"EIO", 16, "lock: Input/output error\n"}};
+  } cases[] = {
+      {"flock:error=ENOLCK", 0, "lock: No locks available; going on without a lock\n"},
+      {"flock:error=EBADF", 0, "lock: Bad file descriptor; going on without a lock\n"},
+      {"flock:error=EINVAL", 0, "lock: Invalid argument; going on without a lock\n"},
+      {"flock:error=EIO", 16, "lock: Input/output error\n"},
+      {"writev:retval=0", 16, ".tmp: write: Input/output error\n"},
+  };
   const Scenario s = scenarios()[0];
   for (const auto& c : cases) {
     ScratchDir dir;
     prepare(dir, s);
     ProcessSetup setup;
-    setup.prefix = {"strace", "-o", "/dev/null", "-e",
-                    std::string("inject=flock:error=") + c.error};
+    setup.prefix = {"strace", "-o", "/dev/null", "-e", std::string("inject=") + c.inject};
     const ProcessResult r = run_process(dir.path(), s.args, setup);
-    EXPECT_EQ(r.code, c.code) << c.error;
-    EXPECT_NE(r.error.find(c.said), std::string::npos) << c.error << ": " << r.error;
+    EXPECT_EQ(r.code, c.code) << c.inject;
+    EXPECT_NE(r.error.find(c.said), std::string::npos) << c.inject << ": " << r.error;
   }
 }
 
