@@ -109,6 +109,9 @@ values = {f["name"]: f["value"] for f in mcfg["fields"]}
 check(mcfg["is_default"] and mcfg["stray_bytes"] == [], "default MCFG")
 check(values["value 4"] == 1000.0 and values["integer 22"] == 1, "MCFG numbers")
 check(values["colour slot 4"] == "LGREEN" and values["integer 1"] == 0, "MCFG texts")
+mcfg_text = subprocess.run([inspect, os.path.join(mcfg_dir, "MCFG.DAT")],
+                           capture_output=True).stdout
+check(mcfg_text.endswith(b"\nstray bytes: none\n"), "default MCFG, in text")
 
 # The byte 0x80 is the code point U+0080 in the JSON, which is UTF-8 throughout.
 with_80 = json.loads(subprocess.run([inspect, "--json", inputs["byte80"]],
