@@ -3,10 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
+#include "inspect/writer.h"
 #include "mcfg/mcfg_block.h"
+#include "support/captured.h"
 #include "support/sample_image.h"
 
 namespace datlift::inspect {
@@ -45,6 +48,15 @@ TEST(InspectMcfg, FieldsReadAsTheirTypes) {
   EXPECT_EQ(mcfg_double(block, kMcfgFields[1]), 1.0);  // value 1 at 4, not 8-aligned
   const ConstBytes slot = mcfg_text(block, kMcfgFields[22]);
   EXPECT_EQ(std::string(slot.begin(), slot.end()), "BLACK");
+  // Written as the reports write them, down to the least integer.
+  test::Captured out;
+  {
+    Writer w(out);
+    w.integer(mcfg_int(block, kMcfgFields[0]));
+    w.put(' ');
+    w.integer(INT64_MIN);
+  }
+  EXPECT_EQ(out.text(), "-2 -9223372036854775808");
 }
 
 // The map of a file's blocks, by the sample builder's own statement of the layout: where the
