@@ -270,16 +270,30 @@ TEST(Process, RefusalExplainedOnATerminalOnly) {
   EXPECT_LT(at_why, at_message) << r.output;
 }
 
-// With the standard streams closed, the run still does its whole work.
+// With the standard streams closed, the run still does its whole work, and none of its files
+// takes the number of a stream, where a message would go into it.
 TEST(Process, ClosedStandardStreams) {
-  ScratchDir dir;
+  ScratchDir dir, logs;
   write_file(dir / "SYSTEM.DAT", system_dat(210));
   ProcessSetup setup;
-  setup.prefix = {"sh", "-c", "exec \"$0\" \"$@\" <&- >&- 2>&-"};
+  const bool traced = std::system("strace -o /dev/null true >/dev/null 2>&1") == 0;
+  if (traced) setup.prefix = {"strace", "-o", (logs / "trace").string(), "-e", "trace=openat"};
+  for (const char* word : {"sh", "-c", "exec \"$0\" \"$@\" <&- >&- 2>&-"})
+    setup.prefix.push_back(word);
   EXPECT_EQ(run_process(dir.path(), {}, setup).code, 0);
   EXPECT_EQ(read_file(dir / "SYSTEM.DAT").size(), 18620u);
   EXPECT_EQ(read_file(dir / "MCFG.DAT").size(), 460u);
   EXPECT_EQ(snapshot(dir.path()).size(), 2u);
+  if (!traced) return;
+  const Image trace = read_file(logs / "trace");
+  std::istringstream lines(std::string(trace.begin(), trace.end()));
+  int own = 0;
+  for (std::string line; std::getline(lines, line);) {
+    if (line.find("DAT") == std::string::npos && line.find("\".\"") == std::string::npos) continue;
+    ++own;
+    EXPECT_GT(std::stoi(line.substr(line.rfind("= ") + 2)), 2) << line;
+  }
+  EXPECT_GT(own, 4);
 }
 
 // Writes that take only part of what they are given: the files come out whole all the same.
