@@ -82,10 +82,6 @@ Reference reference_run(const Scenario& s) {
   return ref;
 }
 
-bool strace_usable() {
-  return std::system("strace -o /dev/null true >/dev/null 2>&1") == 0;
-}
-
 // Where the file system has no hard links, the old MCFG.DAT is renamed aside instead; where it
 // cannot refuse to replace a name in a rename, the name is looked at first.
 TEST(KernelFaults, FileSystemWithoutHardLinks) {

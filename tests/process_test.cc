@@ -13,6 +13,7 @@
 #include "support/expected_text.h"
 #include "support/process.h"
 #include "support/sample_image.h"
+#include "support/syscall_trace.h"
 
 namespace datlift {
 namespace {
@@ -276,7 +277,7 @@ TEST(Process, ClosedStandardStreams) {
   ScratchDir dir, logs;
   write_file(dir / "SYSTEM.DAT", system_dat(210));
   ProcessSetup setup;
-  const bool traced = std::system("strace -o /dev/null true >/dev/null 2>&1") == 0;
+  const bool traced = strace_usable();
   if (traced) setup.prefix = {"strace", "-o", (logs / "trace").string(), "-e", "trace=openat"};
   for (const char* word : {"sh", "-c", "exec \"$0\" \"$@\" <&- >&- 2>&-"})
     setup.prefix.push_back(word);
@@ -335,7 +336,7 @@ std::size_t bytes_read_from_system_dat(const std::string& trace) {
 
 // Nothing behind axis table B is read, however long the file.
 TEST(Process, ReadsNoFurtherThanTheLastBlock) {
-  if (std::system("strace -V >/dev/null 2>&1") != 0) GTEST_SKIP() << "no strace";
+  if (!strace_usable()) GTEST_SKIP() << "strace cannot trace here";
   const struct {
     int version;
     bool long_header;

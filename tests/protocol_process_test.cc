@@ -96,8 +96,7 @@ TEST(Protocol, LockHeldByAnotherProcess) {
 // A termination signal in the write phase is held until both files are in place; then it ends
 // the run. No temporary file is left.
 TEST(Protocol, TerminationSignalsInTheWritePhase) {
-  if (std::system("strace -o /dev/null true >/dev/null 2>&1") != 0)
-    GTEST_SKIP() << "strace cannot trace here";
+  if (!strace_usable()) GTEST_SKIP() << "strace cannot trace here";
   ScratchDir ref_dir, logs;
   write_file(ref_dir / "SYSTEM.DAT", system_dat(210));
   write_file(ref_dir / "MCFG.DAT", Image(300, 0x42));
@@ -196,8 +195,7 @@ TEST(Protocol, AclAndExtendedAttributesKept) {
 // An attribute that governs access (an ACL, a user attribute) and cannot be given refuses the
 // run, every file as it was; one of another kind that this user may not set is left out.
 TEST(Protocol, AttributesThatCannotBeGiven) {
-  if (std::system("strace -o /dev/null true >/dev/null 2>&1") != 0)
-    GTEST_SKIP() << "strace cannot trace here";
+  if (!strace_usable()) GTEST_SKIP() << "strace cannot trace here";
   const struct {
     const char* set;
     int code;
@@ -224,8 +222,7 @@ TEST(Protocol, AttributesThatCannotBeGiven) {
 // keeps changes of names in order needs one directory sync after both files; any other file
 // system one after each step that the recovery rule reads.
 TEST(Protocol, SyncsOnThisDisk) {
-  if (std::system("strace -o /dev/null true >/dev/null 2>&1") != 0)
-    GTEST_SKIP() << "strace cannot trace here";
+  if (!strace_usable()) GTEST_SKIP() << "strace cannot trace here";
   ScratchDir dir, logs;
   const std::string type =
       command_output("findmnt -n -o FSTYPE --target '" + dir.path().string() + "'");
@@ -408,8 +405,7 @@ class Watcher {
 
 TEST(Protocol, TemporaryFilesForTheOwnerAlone) {
   if (::geteuid() != 0) GTEST_SKIP() << "needs root to watch as another user";
-  if (std::system("strace -o /dev/null true >/dev/null 2>&1") != 0)
-    GTEST_SKIP() << "strace cannot trace here";
+  if (!strace_usable()) GTEST_SKIP() << "strace cannot trace here";
   constexpr int kRuns = 10;
   int seen = 0, opened = 0;
   for (int run = 0; run < kRuns; ++run) {

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <functional>
 #include <map>
 #include <optional>
@@ -47,6 +48,11 @@ inline std::vector<Syscall> parse_trace(const std::string& trace) {
     calls.push_back({name, line, ++counts[name], runtime, runtime ? 0 : ++own_counts[name]});
   }
   return calls;
+}
+
+// Whether strace can trace a program here (not in every container, nor under emulation).
+inline bool strace_usable() {
+  return std::system("strace -o /dev/null true >/dev/null 2>&1") == 0;
 }
 
 inline std::vector<Syscall> read_trace(const fs::path& file) {
