@@ -118,13 +118,22 @@ with_80 = json.loads(subprocess.run([inspect, "--json", inputs["byte80"]],
                                     capture_output=True).stdout.decode("utf-8"))
 check(with_80[0]["general_text"] == "GEN\x80", "byte 0x80 in JSON")
 
-# Usage errors: 2, nothing on standard output, and the usage on standard error with its own
-# line ends (an unknown option, "--run" without its options, no file).
-for argv in (["--bogus", inputs["lower"]], ["--run"], []):
+# Usage errors: 2, nothing on standard output, and the usage on standard error, whole, with its
+# own line ends, after what was wrong (an unknown option, "--run" without its options, no file).
+for argv, first in ((["--bogus", inputs["lower"]], b"datlift-inspect: unknown option --bogus\n"),
+                    (["--run"], b"datlift-inspect: unknown option --run\n"),
+                    (["--run", "/V2.00"], b""), ([], b"")):
     bad = subprocess.run([inspect, *argv], capture_output=True)
     check(bad.returncode == 2 and bad.stdout == b"", f"usage error {argv}: exit and output")
-    check(b"\nusage: datlift-inspect [--json] [--run ARGS] FILE...\nReports" in b"\n" + bad.stderr,
+    check(bad.stderr.startswith(first + b"usage: datlift-inspect [--json] [--run ARGS] FILE...\n"
+                                b"Reports") and bad.stderr.endswith(b"cannot be read.\n"),
           f"usage error {argv}: the usage as it is")
+
+# A file that cannot be read: 2, and what the system said.
+for name, said in (("missing", b"No such file or directory"), ("", b"not a regular file")):
+    unread = subprocess.run([inspect, os.path.join(work, name)], capture_output=True)
+    check(unread.returncode == 2 and unread.stderr == b"datlift-inspect: " +
+          os.fsencode(os.path.join(work, name)) + b": " + said + b"\n", f"unreadable {name!r}")
 
 # The usage asked for: on standard output, whole, and nothing more.
 for argv in (["--help"], ["--json", "--help"]):
