@@ -23,6 +23,11 @@ constexpr char kUsage[] =
 
 constexpr int kUsageError = 2;
 
+// The usage as it is: its line ends are the program's own, not a name's.
+void write_usage(OutputSink& sink) {
+  sink.write(kUsage, sizeof kUsage - 1);
+}
+
 struct Arguments {
   Format format = Format::text;
   RunArgs run;
@@ -35,14 +40,13 @@ struct State {
   std::uint8_t head[kMaxInspected] = {};
 };
 
-// The options before the first file; -1 where the files follow, else the exit code. The usage
-// goes to `err` as it is: its line ends are the program's own, not a name's.
+// The options before the first file; -1 where the files follow, else the exit code.
 int parse_arguments(int argc, const char* const* argv, Arguments& a, OutputSink& out,
                     OutputSink& err, Console& errors) {
   a.first_file = argc;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--help") == 0) {
-      out.write(kUsage, sizeof kUsage - 1);
+      write_usage(out);
       return 0;
     }
     if (std::strcmp(argv[i], "--json") == 0) {
@@ -57,7 +61,7 @@ int parse_arguments(int argc, const char* const* argv, Arguments& a, OutputSink&
       break;
     } else if (argv[i][0] == '-' && argv[i][1] != 0) {
       errors.print("datlift-inspect: unknown option %s\n", argv[i]);
-      err.write(kUsage, sizeof kUsage - 1);
+      write_usage(err);
       return kUsageError;
     } else {
       a.first_file = i;
@@ -65,7 +69,7 @@ int parse_arguments(int argc, const char* const* argv, Arguments& a, OutputSink&
     }
   }
   if (a.first_file >= argc) {
-    err.write(kUsage, sizeof kUsage - 1);
+    write_usage(err);
     return kUsageError;
   }
   return -1;
