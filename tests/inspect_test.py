@@ -7,6 +7,7 @@
 import atexit
 import json
 import os
+import resource
 import shutil
 import subprocess
 import sys
@@ -128,6 +129,13 @@ for argv, first in ((["--bogus", inputs["lower"]], b"datlift-inspect: unknown op
     check(bad.stderr.startswith(first + b"usage: datlift-inspect [--json] [--run ARGS] FILE...\n"
                                 b"Reports") and bad.stderr.endswith(b"cannot be read.\n"),
           f"usage error {argv}: the usage as it is")
+
+# Files that are not regular are closed again: with few descriptors allowed, many of them before
+# a file leave it readable.
+few = subprocess.run([inspect, *[work] * 40, inputs["lower"]], capture_output=True,
+                     preexec_fn=lambda: resource.setrlimit(resource.RLIMIT_NOFILE, (16, 16)))
+check(few.stderr.count(b": not a regular file\n") == 40 and
+      b"path: " + os.fsencode(inputs["lower"]) + b"\n" in few.stdout, "descriptors closed")
 
 # A file that cannot be read: 2, and what the system said.
 for name, said in (("missing", b"No such file or directory"), ("", b"not a regular file")):
